@@ -1,0 +1,23 @@
+# Compiler settings shared by every target of ours (not by third-party code).
+add_library(ardenwick_warnings INTERFACE)
+target_compile_options(ardenwick_warnings INTERFACE -Wall -Wextra -Wpedantic -Werror)
+
+if(WIN32)
+    # Wide Win32 APIs everywhere, Windows 10 as the target version, no min/max macros.
+    add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+    # No DLLs beyond the system's: libstdc++, libgcc and winpthread are linked in.
+    add_link_options(-static -static-libgcc -static-libstdc++)
+    if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
+        add_compile_options(-ffunction-sections -fdata-sections)
+        add_link_options(-Wl,--gc-sections -s)
+    endif()
+endif()
+
+if(ARDENWICK_SANITIZE AND NOT WIN32)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Constants that the shipped program keeps fixed; the test and demo builds point them at loopback.
+set(ARDENWICK_RELEASE_BASE_URL "https://downloads.ardenwick.app" CACHE STRING
+    "Base URL of the full-installer download (no trailing slash)")

@@ -1,0 +1,31 @@
+# ardenwick_add_test(<name> SUBSYSTEM <subsystem> [E2E] SOURCES <files...> [LIBRARIES <targets...>])
+#
+# One GoogleTest executable is one ctest test. It carries a label for where it runs (native, wine, e2e)
+# and one for its subsystem, and writes its results as JSON so scripts/check-skips can account for
+# every skipped test.
+set(ARDENWICK_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
+file(MAKE_DIRECTORY ${ARDENWICK_TEST_RESULTS})
+
+function(ardenwick_add_test name)
+    cmake_parse_arguments(arg "E2E" "SUBSYSTEM;TIMEOUT" "SOURCES;LIBRARIES" ${ARGN})
+    add_executable(${name} ${arg_SOURCES})
+    target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} GTest::gtest GTest::gtest_main ardenwick_warnings)
+    if(arg_E2E)
+        set(where e2e)
+    elseif(WIN32)
+        set(where wine)
+    else()
+        set(where native)
+    endif()
+    # Wine maps Z: to the Unix root; a bare Unix path is not understood by the test program.
+    if(WIN32)
+        set(results_path "Z:${ARDENWICK_TEST_RESULTS}/${name}.json")
+    else()
+        set(results_path "${ARDENWICK_TEST_RESULTS}/${name}.json")
+    endif()
+    add_test(NAME ${name} COMMAND ${name} --gtest_output=json:${results_path})
+    if(NOT arg_TIMEOUT)
+        set(arg_TIMEOUT 300)
+    endif()
+    set_tests_properties(${name} PROPERTIES LABELS "${where};${arg_SUBSYSTEM}" TIMEOUT ${arg_TIMEOUT})
+endfunction()
