@@ -1,4 +1,5 @@
-# ardenwick_add_test(<name> SUBSYSTEM <subsystem> [E2E] SOURCES <files...> [LIBRARIES <targets...>])
+# ardenwick_add_test(<name> SUBSYSTEM <subsystem> [E2E] SOURCES <files...> [LIBRARIES <targets...>]
+#                    [RESOURCE_LOCK <names...>] [TIMEOUT <seconds>])
 #
 # One GoogleTest executable is one ctest test. It carries a label for where it runs (native, wine, e2e)
 # and one for its subsystem, and writes its results as JSON so scripts/check-skips can account for
@@ -7,7 +8,7 @@ set(ARDENWICK_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
 file(MAKE_DIRECTORY ${ARDENWICK_TEST_RESULTS})
 
 function(ardenwick_add_test name)
-    cmake_parse_arguments(arg "E2E" "SUBSYSTEM;TIMEOUT" "SOURCES;LIBRARIES" ${ARGN})
+    cmake_parse_arguments(arg "E2E" "SUBSYSTEM;TIMEOUT" "SOURCES;LIBRARIES;RESOURCE_LOCK" ${ARGN})
     add_executable(${name} ${arg_SOURCES})
     target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} GTest::gtest GTest::gtest_main ardenwick_warnings)
     if(arg_E2E)
@@ -28,4 +29,8 @@ function(ardenwick_add_test name)
         set(arg_TIMEOUT 300)
     endif()
     set_tests_properties(${name} PROPERTIES LABELS "${where};${arg_SUBSYSTEM}" TIMEOUT ${arg_TIMEOUT})
+    if(arg_RESOURCE_LOCK)
+        # Tests that hold a machine-wide resource of the Wine prefix (a named mutex, an HKCU value).
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
+    endif()
 endfunction()
