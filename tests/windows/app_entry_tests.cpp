@@ -1,8 +1,8 @@
 #include "support/process_runner.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <sddl.h>
-#include <windows.h>
 
 #include <filesystem>
 #include <string>
