@@ -8,6 +8,7 @@ if(WIN32)
         ${CMAKE_CURRENT_LIST_DIR}/failure_record_file.cpp
         ${CMAKE_CURRENT_LIST_DIR}/identifier.cpp
         ${CMAKE_CURRENT_LIST_DIR}/install_location.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/installed_state.cpp
         ${CMAKE_CURRENT_LIST_DIR}/installer_process.cpp
         ${CMAKE_CURRENT_LIST_DIR}/installer_records_file.cpp
         ${CMAKE_CURRENT_LIST_DIR}/online_installation_service.cpp

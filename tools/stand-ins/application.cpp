@@ -63,6 +63,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const std::wstring lifetime = standin::environmentText(L"ARDENWICK_STANDIN_APP_LIFETIME_MS", L"120000");
     SetTimer(window, 1, static_cast<UINT>(std::stoul(lifetime)), nullptr);
 
+    if (!root.empty()) {
+        // Not part of the application's interface: lets a test end this process whatever its mode.
+        standin::writeFileAtomically(std::filesystem::path(root) / L"state" / L"standin-application.pid",
+                                     std::to_string(GetCurrentProcessId()));
+    }
     if (!root.empty() && mode != L"protocol2") {
         writeRecovery(root, runId, mode);
     }
