@@ -9,3 +9,10 @@ target_sources(ardenwick_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/entity_tag.cpp
     ${CMAKE_CURRENT_LIST_DIR}/failure_diagnostics.cpp
     ${CMAKE_CURRENT_LIST_DIR}/http_url_rules.cpp)
+if(WIN32)
+    target_sources(ardenwick_win32 PRIVATE
+        ${CMAKE_CURRENT_LIST_DIR}/file_hash.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/http_client.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/http_response.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/installer_download.cpp)
+endif()
