@@ -24,7 +24,7 @@ public:
     HttpResponse() noexcept = default;
     HttpResponse(const HttpResponse&) = delete;
     HttpResponse& operator=(const HttpResponse&) = delete;
-    HttpResponse(HttpResponse&& other) noexcept = default;
+    HttpResponse(HttpResponse&& other) noexcept;
     HttpResponse& operator=(HttpResponse&& other) noexcept;
     ~HttpResponse() { closeHttpHandles(); }
 

@@ -54,7 +54,7 @@ TEST(DownloadResume, IdentityEncodingIgnoresLetterCaseOnly) {
         EXPECT_TRUE(isIdentityContentEncoding(good));
     }
     for (const wchar_t* bad : {L"", L"gzip", L"identity ", L" identity", L"identit", L"identityy",
-                               L"identity, gzip", L"\x0130dentity"}) {
+                               L"identity, gzip", L"\u0130dentity"}) {
         EXPECT_FALSE(isIdentityContentEncoding(bad));
     }
 }

@@ -30,13 +30,15 @@ Other routes:
     GET /files/<relative path>  a file below --files DIR, same rules (demo)
 
 Payloads are declared in the scenario file ("payloads": {"name": {"size": N, "seed": S}} or
-{"text": "..."}) and written to <root>/payloads/<name>.bin at start, where tests read the source bytes.
+{"text": "..."}) and written to <root>/payloads/<name>.bin at start, where tests read the source bytes,
+with its SHA-256 in lower-case hex beside it in <name>.sha256.
 Every request's method, target and headers are appended as one JSON line to <root>/requests.jsonl
 before the response is sent. The port is chosen by the system and written to --port-file.
 """
 
 import argparse
 import gzip
+import hashlib
 import json
 import os
 import random
@@ -331,8 +333,12 @@ def main():
     payloads = {}
     for name, spec in payload_specs.items():
         path = os.path.join(arguments.root, "payloads", name + ".bin")
+        content = generate_payload(spec)
         with open(path, "wb") as target:
-            target.write(generate_payload(spec))
+            target.write(content)
+        # An independent digest of the source, for tests that compare what arrived with it.
+        with open(os.path.join(arguments.root, "payloads", name + ".sha256"), "w", encoding="ascii") as target:
+            target.write(hashlib.sha256(content).hexdigest())
         payloads[name] = path
 
     server = ThreadingHTTPServer((arguments.host, 0), Handler)
