@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -100,6 +103,20 @@ protected:
         return InstallationDiagnosticError("no_error");
     }
 
+    InstallationDiagnosticError failedDownloadOf(const std::wstring& url) {
+        try {
+            (void)downloadInstaller(url, destination_, noLimit, std::make_unique<RecordingCallback>(reports_),
+                                    {}, fastRetries);
+            ADD_FAILURE() << "the download succeeded";
+        } catch (const InstallationDiagnosticError& error) {
+            return error;
+        }
+        return InstallationDiagnosticError("no_error");
+    }
+
+    // Runs a scenario whose first response breaks off and checks that the second continues it.
+    void checkResumeAfterBrokenConnection(const char* scenario);
+
     std::string destinationSha256() const { return sha256FileHex(destination_, {}); }
 
     std::optional<ReleaseServer> server_;
@@ -147,41 +164,53 @@ TEST_F(InstallerDownload, WholeFileInOneRequest) {
     expectWholeFileRequest(requests[0]);
 }
 
+constexpr const char* droppedConnectionSkip =
+    "Windows only: Wine's WinHttpReadData does not report a dropped connection as 12030 (a closed body ends "
+    "with 0 bytes, a reset gives 10054)";
+
 TEST_F(InstallerDownload, ResumesWithIfRangeAfterDroppedConnection) {
-    // A graceful close after exactly half the file, and a reset (which may lose what was in flight).
-    for (const char* scenario : {"cut_strong", "reset_strong"}) {
-        SCOPED_TRACE(scenario);
-        reports_ = std::make_shared<Reports>();
-        const std::string path = server_->uniquePath(scenario);
-        const InstallerDownloadResult result = download(path);
-        ASSERT_EQ(reports_->retries.size(), 1u);
-        const RetryRecord& broken = reports_->retries[0];
-        expectBrokenBody(broken);
-        ASSERT_TRUE(broken.downloadedBytes);
-        const std::uint64_t resumedAt = *broken.downloadedBytes;
-        if (std::string(scenario) == "cut_strong") {
-            EXPECT_EQ(resumedAt, half);
-        }
-        ASSERT_GT(resumedAt, 0u);
-        ASSERT_LE(resumedAt, half);
+    // The server closes the connection gracefully after exactly half the file.
+    checkResumeAfterBrokenConnection("cut_strong");
+}
 
-        EXPECT_EQ(result.httpStatus, 206u);
-        EXPECT_EQ(result.resumedBytes, resumedAt);
-        EXPECT_EQ(destinationSha256(), server_->payloadSha256("installer"));
-        // The continuation starts by reporting the bytes already on disk.
-        const auto resumed = std::find(reports_->progress.begin(), reports_->progress.end(),
-                                       std::make_pair(resumedAt, fileSize));
-        EXPECT_NE(resumed, reports_->progress.end());
-        EXPECT_EQ(reports_->progress.back(), std::make_pair(fileSize, fileSize));
-
-        const auto requests = server_->requestsFor(path);
-        ASSERT_EQ(requests.size(), 2u);
-        expectWholeFileRequest(requests[0]);
-        EXPECT_EQ(requests[1].header("Accept-Encoding"), "identity");
-        EXPECT_EQ(requests[1].header("Range"), "bytes=" + std::to_string(resumedAt) + "-");
-        EXPECT_EQ(requests[1].header("If-Range"), "\"v1\"");
-        EXPECT_EQ(requests[1].status, 206);
+TEST_F(InstallerDownload, ResumesWithIfRangeAfterConnectionReset) {
+    if (testing::runningUnderWine()) {
+        RecordProperty("skip_reason", droppedConnectionSkip);
+        GTEST_SKIP() << droppedConnectionSkip;
     }
+    checkResumeAfterBrokenConnection("reset_strong");
+}
+
+void InstallerDownload::checkResumeAfterBrokenConnection(const char* scenario) {
+    const std::string path = server_->uniquePath(scenario);
+    const InstallerDownloadResult result = download(path);
+    ASSERT_EQ(reports_->retries.size(), 1u);
+    const RetryRecord& broken = reports_->retries[0];
+    expectBrokenBody(broken);
+    ASSERT_TRUE(broken.downloadedBytes);
+    const std::uint64_t resumedAt = *broken.downloadedBytes;
+    if (std::string(scenario) == "cut_strong") {
+        EXPECT_EQ(resumedAt, half);
+    }
+    ASSERT_GT(resumedAt, 0u);
+    ASSERT_LE(resumedAt, half);
+
+    EXPECT_EQ(result.httpStatus, 206u);
+    EXPECT_EQ(result.resumedBytes, resumedAt);
+    EXPECT_EQ(destinationSha256(), server_->payloadSha256("installer"));
+    // The continuation starts by reporting the bytes already on disk.
+    const auto resumed =
+        std::find(reports_->progress.begin(), reports_->progress.end(), std::make_pair(resumedAt, fileSize));
+    EXPECT_NE(resumed, reports_->progress.end());
+    EXPECT_EQ(reports_->progress.back(), std::make_pair(fileSize, fileSize));
+
+    const auto requests = server_->requestsFor(path);
+    ASSERT_EQ(requests.size(), 2u);
+    expectWholeFileRequest(requests[0]);
+    EXPECT_EQ(requests[1].header("Accept-Encoding"), "identity");
+    EXPECT_EQ(requests[1].header("Range"), "bytes=" + std::to_string(resumedAt) + "-");
+    EXPECT_EQ(requests[1].header("If-Range"), "\"v1\"");
+    EXPECT_EQ(requests[1].status, 206);
 }
 
 TEST_F(InstallerDownload, WeakEntityTagRestartsFromZero) {
@@ -233,10 +262,8 @@ TEST_F(InstallerDownload, EntityTagBecomesTheValidatorOnlyWhenStrongAndWithALeng
 
 TEST_F(InstallerDownload, WithoutContentLengthABrokenBodyRestartsFromZero) {
     if (testing::runningUnderWine()) {
-        const char* reason = "Windows only: Wine's WinHttpReadData ends a dropped body without an error, so a "
-                             "body without Content-Length cannot be seen to break";
-        RecordProperty("skip_reason", reason);
-        GTEST_SKIP() << reason;
+        RecordProperty("skip_reason", droppedConnectionSkip);
+        GTEST_SKIP() << droppedConnectionSkip;
     }
     const std::string path = server_->uniquePath("chunked_cut_no_length");
     const InstallerDownloadResult result = download(path);
@@ -316,7 +343,7 @@ TEST_F(InstallerDownload, RangeNotSatisfiableResetsAndStartsOver) {
 
 TEST_F(InstallerDownload, RejectsAContinuationThatDoesNotFit) {
     for (const char* scenario : {"cut_206_short_end", "cut_206_other_total", "cut_206_asterisk",
-                                 "cut_206_etag_changed", "cut_206_missing_range"}) {
+                                 "cut_206_etag_changed", "cut_206_missing_range", "cut_206_length"}) {
         SCOPED_TRACE(scenario);
         reports_ = std::make_shared<Reports>();
         const std::string path = server_->uniquePath(scenario);
@@ -335,6 +362,62 @@ TEST_F(InstallerDownload, RejectsAContinuationThatDoesNotFit) {
         EXPECT_EQ(requests[1].status, 206);
         expectWholeFileRequest(requests[2]);
     }
+}
+
+TEST_F(InstallerDownload, PartialFileMissingOrOfTheWrongSizeIsNotContinued) {
+    const auto noProgress = [](std::uint64_t, std::uint64_t) {};
+    const auto halfDone = [] {
+        DownloadResumeState state;
+        state.validator = L"\"v1\"";
+        state.downloadedBytes = half;
+        state.totalBytes = fileSize;
+        return state;
+    };
+
+    DownloadResumeState missing = halfDone();
+    const std::string missingPath = server_->uniquePath("whole");
+    try {
+        downloadAttempt(urlFor(missingPath), destination_, noLimit, noProgress, {}, 30000, missing, 15000);
+        ADD_FAILURE() << "continued a file that is not there";
+    } catch (const InstallationDiagnosticError& error) {
+        EXPECT_EQ(error.operation, "download_resume_rejected");
+        EXPECT_EQ(error.win32Error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+        EXPECT_EQ(error.httpStatus, 206u);
+        EXPECT_EQ(error.downloadedBytes, 0u);
+        EXPECT_EQ(error.totalBytes, fileSize);
+        EXPECT_EQ(error.resumedBytes, 0u);
+    }
+    EXPECT_EQ(missing.validator, L"");
+    EXPECT_EQ(missing.downloadedBytes, 0u);
+    EXPECT_EQ(missing.totalBytes, 0u);
+    EXPECT_FALSE(std::filesystem::exists(destination_));
+    ASSERT_EQ(server_->requestsFor(missingPath).size(), 1u);
+    EXPECT_EQ(server_->requestsFor(missingPath)[0].header("Range"), "bytes=524288-");
+
+    std::filesystem::create_directories(destination_.parent_path());
+    std::ofstream(destination_, std::ios::binary) << std::string(1000, 'x');
+    DownloadResumeState wrongSize = halfDone();
+    try {
+        downloadAttempt(urlFor(server_->uniquePath("whole")), destination_, noLimit, noProgress, {}, 30000,
+                        wrongSize, 15000);
+        ADD_FAILURE() << "continued a file of the wrong size";
+    } catch (const InstallationDiagnosticError& error) {
+        EXPECT_EQ(error.operation, "download_resume_rejected");
+        EXPECT_FALSE(error.win32Error);
+    }
+    EXPECT_EQ(wrongSize.validator, L"");
+    EXPECT_EQ(std::filesystem::file_size(destination_), 1000u) << "the file is left as it was";
+
+    // A file of the right size is continued: the bytes already there are kept, the rest appended.
+    const std::string source = testing::readFileBytes(server_->payloadPath("installer"));
+    std::ofstream(destination_, std::ios::binary | std::ios::trunc) << source.substr(0, half);
+    DownloadResumeState rightSize = halfDone();
+    downloadAttempt(urlFor(server_->uniquePath("whole")), destination_, noLimit, noProgress, {}, 30000,
+                    rightSize, 15000);
+    EXPECT_EQ(rightSize.lastStatus, 206u);
+    EXPECT_EQ(rightSize.resumedBytes, half);
+    EXPECT_EQ(rightSize.downloadedBytes, fileSize);
+    EXPECT_EQ(destinationSha256(), server_->payloadSha256("installer"));
 }
 
 TEST_F(InstallerDownload, PartialContentToAWholeFileRequestIsAStatusError) {
@@ -504,6 +587,20 @@ TEST_F(InstallerDownload, PlainHttpOnlyToExactLoopbackNames) {
         L"http://localhost" + rest, destination_, noLimit, std::make_unique<RecordingCallback>(reports_), {});
     EXPECT_EQ(viaName.httpStatus, 200u);
     EXPECT_EQ(server_->requestsFor(path).size(), 1u);
+}
+
+TEST_F(InstallerDownload, HttpsToLoopbackUsesTls) {
+    // The server speaks plain HTTP: a TLS hello is not a request it can log, and the exchange fails.
+    const std::string path = server_->uniquePath("whole");
+    for (const std::wstring host : {L"127.0.0.1", L"localhost"}) {
+        SCOPED_TRACE(wideToUtf8(host));
+        const InstallationDiagnosticError error =
+            failedDownloadOf(L"https://" + host + L":" + server_->port() + utf8ToWide(path));
+        EXPECT_TRUE(error.operation.starts_with("http_")) << error.operation;
+        EXPECT_TRUE(error.win32Error);
+        EXPECT_FALSE(error.httpStatus);
+    }
+    EXPECT_TRUE(server_->requestsFor(path).empty());
 }
 
 TEST_F(InstallerDownload, UnparsableUrlsFailWithTheCrackError) {

@@ -13,14 +13,16 @@ whole scenario under "defaults"):
     payload          name of the payload served (the entity); switching payloads changes the entity
     etag             ETag header value sent as given (quotes included); null or absent: no ETag
     content_length   send Content-Length (default true); without it the body is delimited by closing
-                     the connection, or chunked when "chunked" is true
+                     the connection, or chunked when "chunked" is true; a number sends that value
+                     whatever the body's length (a lying server)
     range            "honour" (default) or "ignore" (answer 200 with the whole body to a range request)
     if_range         "honour" (default: an If-Range other than the current ETag gets the whole body)
                      or "ignore"
     status           force this status; 3xx/4xx/5xx carry "body" (default a short text) and "location"
     content_range    Content-Range header sent on a 206 instead of the true one
     content_encoding Content-Encoding header; "gzip" also compresses the body
-    drop_after       close the connection after this many body bytes ("drop_mode": "close" or "reset")
+    drop_after       close the connection after this many body bytes ("drop_mode": "close" or "reset";
+                     "drop_delay" seconds to wait first, so the client has read what was sent)
     stall_after      stop sending after this many body bytes for "stall_seconds" (default 5), then close
     rate             throttle the body to this many bytes per second
     headers          extra response headers, an object
@@ -245,13 +247,15 @@ class Handler(BaseHTTPRequestHandler):
         self.finish_request_log(target, scenario, index, status, sequence)
 
         send_length = step.get("content_length", True)
-        chunked = not send_length and step.get("chunked", False)
+        chunked = send_length is False and step.get("chunked", False)
         self.send_response(status)
         for name, value in headers:
             self.send_header(name, value)
         self.send_header("Content-Type", "application/octet-stream")
-        if send_length:
+        if send_length is True:
             self.send_header("Content-Length", str(len(body)))
+        elif send_length is not False:
+            self.send_header("Content-Length", str(int(send_length)))
         elif chunked:
             self.send_header("Transfer-Encoding", "chunked")
         self.send_header("Connection", "close")
@@ -295,6 +299,7 @@ class Handler(BaseHTTPRequestHandler):
 
     def abort_connection(self, step):
         connection = self.connection
+        time.sleep(float(step.get("drop_delay", 0)))
         if step.get("drop_mode", "close") == "reset":
             # A zero linger time makes close() send RST instead of FIN.
             connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
