@@ -83,7 +83,10 @@ def generate_payload(spec):
     if "text" in spec:
         return spec["text"].encode("utf-8")
     # Deterministic and incompressible, so the same scenario file always serves the same bytes.
-    return random.Random(int(spec.get("seed", 0))).randbytes(int(spec["size"]))
+    generator = random.Random(int(spec.get("seed", 0)))
+    size = int(spec["size"])
+    chunk = 16 * 1048576  # randbytes takes a C int of bits
+    return b"".join(generator.randbytes(min(chunk, size - start)) for start in range(0, size, chunk))
 
 
 def entity_tag_for_file(path):
