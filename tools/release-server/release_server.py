@@ -356,7 +356,8 @@ def main():
     if arguments.cert:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(arguments.cert, arguments.key)
-        server.socket = context.wrap_socket(server.socket, server_side=True)
+        # The handshake runs in each request's thread, so a silent client cannot block accepting others.
+        server.socket = context.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
         scheme = "https"
     port = server.server_address[1]
     if arguments.port_file:
