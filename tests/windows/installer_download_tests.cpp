@@ -42,14 +42,20 @@ struct Reports {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
     std::vector<RetryRecord> retries;
     std::function<void(std::uint32_t)> onRetryHook;
+    std::function<void(std::uint64_t)> onProgressHook;
 };
 
 class RecordingCallback final : public IInstallerDownloadCallback {
 public:
     explicit RecordingCallback(std::shared_ptr<Reports> reports) : reports_(std::move(reports)) {}
     void onProgress(std::uint64_t downloadedBytes, std::uint64_t totalBytes) override {
-        std::lock_guard lock(reports_->mutex);
-        reports_->progress.emplace_back(downloadedBytes, totalBytes);
+        {
+            std::lock_guard lock(reports_->mutex);
+            reports_->progress.emplace_back(downloadedBytes, totalBytes);
+        }
+        if (reports_->onProgressHook) {
+            reports_->onProgressHook(downloadedBytes);
+        }
     }
     void onRetry(const InstallationDiagnosticError& error, std::uint32_t retryNumber,
                  std::uint32_t delayMs) override {
@@ -562,6 +568,56 @@ TEST_F(InstallerDownload, StopBeforeTheFirstRequestSendsNothing) {
         failedDownload(path, noLimit, fastRetries, stopSource.get_token());
     EXPECT_EQ(error.operation, "download_stopped");
     EXPECT_TRUE(server_->requestsFor(path).empty());
+}
+
+TEST_F(InstallerDownload, StopBetweenReadsEndsTheAttemptWithItsBytes) {
+    std::stop_source stopSource;
+    reports_->onProgressHook = [&stopSource](std::uint64_t downloaded) {
+        if (downloaded > 0) {
+            stopSource.request_stop();
+        }
+    };
+    const std::string path = server_->uniquePath("cut_strong");
+    const InstallationDiagnosticError error =
+        failedDownload(path, noLimit, fastRetries, stopSource.get_token());
+    EXPECT_EQ(error.operation, "download_stopped");
+    EXPECT_EQ(error.httpStatus, 200u);
+    ASSERT_TRUE(error.downloadedBytes);
+    EXPECT_GT(*error.downloadedBytes, 0u);
+    EXPECT_LT(*error.downloadedBytes, half);
+    EXPECT_EQ(error.totalBytes, fileSize);
+    EXPECT_EQ(std::filesystem::file_size(destination_), *error.downloadedBytes);
+    EXPECT_TRUE(reports_->retries.empty());
+    EXPECT_EQ(server_->requestsFor(path).size(), 1u);
+}
+
+TEST_F(InstallerDownload, FileSystemFailuresNameTheirStep) {
+    const auto blocker = directory_.path() / L"blocker";
+    std::ofstream(blocker) << "a file where a directory should be";
+    const std::string path = server_->uniquePath("whole");
+    try {
+        (void)downloadInstaller(urlFor(path), blocker / L"attempt" / L"setup.partial", noLimit,
+                                std::make_unique<RecordingCallback>(reports_), {}, fastRetries);
+        ADD_FAILURE() << "created a directory below a file";
+    } catch (const InstallationDiagnosticError& error) {
+        EXPECT_EQ(error.operation, "download_directory_create");
+        EXPECT_TRUE(error.win32Error);
+        EXPECT_EQ(error.httpStatus, 200u);
+        EXPECT_EQ(error.totalBytes, fileSize);
+        EXPECT_EQ(error.downloadedBytes, 0u);
+    }
+
+    const auto directoryInTheWay = directory_.path() / L"setup.partial";
+    std::filesystem::create_directories(directoryInTheWay);
+    try {
+        (void)downloadInstaller(urlFor(server_->uniquePath("whole")), directoryInTheWay, noLimit,
+                                std::make_unique<RecordingCallback>(reports_), {}, fastRetries);
+        ADD_FAILURE() << "opened a directory as the partial file";
+    } catch (const InstallationDiagnosticError& error) {
+        EXPECT_EQ(error.operation, "download_file_create");
+        EXPECT_EQ(error.win32Error, static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
+    }
+    EXPECT_TRUE(reports_->retries.empty());
 }
 
 TEST_F(InstallerDownload, PlainHttpOnlyToExactLoopbackNames) {
