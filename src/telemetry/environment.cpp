@@ -2,30 +2,18 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 
 namespace ardenwick {
 
 namespace {
 
 std::optional<std::string> environmentValue(const char* name) {
-#ifdef _WIN32
-    // The copying read: the CRT allocates the value, so no pointer into the environment is kept.
-    char* raw = nullptr;
-    std::size_t length = 0;
-    if (_dupenv_s(&raw, &length, name) != 0 || raw == nullptr) {
-        std::free(raw);
-        return std::nullopt;
-    }
-    const std::unique_ptr<char, decltype(&std::free)> owner(raw, &std::free);
-    return std::string(raw);
-#else
+    // Copied at once: no pointer into the environment block is kept.
     const char* value = std::getenv(name);
     if (value == nullptr) {
         return std::nullopt;
     }
     return std::string(value);
-#endif
 }
 
 } // namespace

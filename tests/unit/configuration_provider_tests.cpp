@@ -6,13 +6,14 @@
 #include <cstdlib>
 #include <regex>
 #include <stdexcept>
+#include <string>
 
 namespace ardenwick {
 namespace {
 
 void setVariable(const char* name, const char* value) {
 #ifdef _WIN32
-    _putenv_s(name, value);
+    _putenv((std::string(name) + "=" + value).c_str());
 #else
     setenv(name, value, 1);
 #endif
@@ -20,7 +21,7 @@ void setVariable(const char* name, const char* value) {
 
 void clearVariable(const char* name) {
 #ifdef _WIN32
-    _putenv_s(name, "");
+    _putenv((std::string(name) + "=").c_str());
 #else
     unsetenv(name);
 #endif
