@@ -31,8 +31,8 @@ Other routes:
     GET /f/<payload>            the payload, strong ETag, honouring Range and If-Range (benchmarks, demo)
     GET /files/<relative path>  a file below --files DIR, same rules (demo)
 
-Payloads are declared in the scenario file ("payloads": {"name": {"size": N, "seed": S}} or
-{"text": "..."}) and written to <root>/payloads/<name>.bin at start, where tests read the source bytes,
+Payloads are declared in the scenario file ("payloads": {"name": {"size": N, "seed": S}},
+{"text": "..."} or {"file": "name below --files"}) and written to <root>/payloads/<name>.bin at start, where tests read the source bytes,
 with its SHA-256 in lower-case hex beside it in <name>.sha256.
 Every request's method, target and headers are appended as one JSON line to <root>/requests.jsonl
 before the response is sent. The port is chosen by the system and written to --port-file.
@@ -79,7 +79,11 @@ class State:
             self.log.flush()
 
 
-def generate_payload(spec):
+def generate_payload(spec, files_dir):
+    if "file" in spec:
+        # A real file, such as a built installer; a relative name is below --files.
+        with open(os.path.join(files_dir or ".", spec["file"]), "rb") as source:
+            return source.read()
     if "text" in spec:
         return spec["text"].encode("utf-8")
     # Deterministic and incompressible, so the same scenario file always serves the same bytes.
@@ -341,7 +345,7 @@ def main():
     payloads = {}
     for name, spec in payload_specs.items():
         path = os.path.join(arguments.root, "payloads", name + ".bin")
-        content = generate_payload(spec)
+        content = generate_payload(spec, arguments.files)
         with open(path, "wb") as target:
             target.write(content)
         # An independent digest of the source, for tests that compare what arrived with it.

@@ -191,6 +191,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::filesystem::path root =
         switches.installDirectory.empty() ? defaultRoot() : std::filesystem::path(switches.installDirectory);
     const std::wstring attemptId = identityAttemptId(switches.resultRecord);
+    standin::logLine(L"installer attempt=" + attemptId);
 
     if (scenario == L"failure") {
         writeResultRecord(switches.resultRecord, attemptId, L"failure", root);
