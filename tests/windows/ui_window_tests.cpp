@@ -2,6 +2,7 @@
 #include "ui/find_window_of_process.h"
 #include "ui/instance_window.h"
 #include "ui/localized_strings.h"
+#include "ui/run_installation_window.h"
 #include "ui_view_host.h"
 
 #include <gtest/gtest.h>
@@ -295,6 +296,57 @@ TEST(InstallationWindow, DismissesItselfWhenReadyOrFinished) {
         cancelled.finished = true;
         host.service.setStatus(cancelled);
         EXPECT_EQ(host.join(), 0);
+    }
+}
+
+HWND findInstanceWindow(std::uint64_t key) {
+    for (HWND window = FindWindowExW(nullptr, nullptr, L"ArdenwickInstallation", nullptr); window != nullptr;
+         window = FindWindowExW(nullptr, window, L"ArdenwickInstallation", nullptr)) {
+        if (reinterpret_cast<std::uintptr_t>(GetPropW(window, L"Ardenwick.Installation.Key")) == key) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+TEST(RunInstallationWindow, MarksTheWindowAndExitsByTheFinalStatus) {
+    for (const bool ready : {true, false}) {
+        SCOPED_TRACE(ready ? "ready" : "failed");
+        const std::uint64_t key = ready ? 0x0123'4567'89AB'CDEFull : 0x0FED'CBA9'8765'4321ull;
+        test::ScriptedInstallationService service;
+        std::atomic<int> readyMarks{0};
+        std::atomic<bool> visibleWhenMarked{false};
+        std::atomic<int> exitCode{-99};
+        std::thread ui([&] {
+            exitCode = runInstallationWindow(GetModuleHandleW(nullptr), service, key, [&] {
+                HWND window = findInstanceWindow(key);
+                visibleWhenMarked = window != nullptr && IsWindowVisible(window) != FALSE;
+                ++readyMarks;
+            });
+        });
+        ASSERT_TRUE(eventually([&] { return readyMarks.load() > 0; }));
+        EXPECT_TRUE(visibleWhenMarked.load()) << "the property is set before the window is reported ready";
+        HWND window = findInstanceWindow(key);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(service.starts.load(), 1);
+
+        // A second instance restores the hidden window.
+        SendMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_FALSE(IsWindowVisible(window));
+        EXPECT_TRUE(activateRunningInstance(key));
+        EXPECT_TRUE(eventually([&] { return IsWindowVisible(window) != FALSE; }));
+
+        if (ready) {
+            service.setKind(InstallationKind::Ready);
+        } else {
+            service.setKind(InstallationKind::InstallationFailed, "installation_failed");
+            ASSERT_TRUE(eventually([&] { return IsWindowVisible(GetDlgItem(window, 2)) != FALSE; }));
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        }
+        ui.join();
+        EXPECT_EQ(exitCode.load(), ready ? 0 : 1);
+        EXPECT_EQ(readyMarks.load(), 1);
+        EXPECT_EQ(findInstanceWindow(key), nullptr);
     }
 }
 
