@@ -191,6 +191,21 @@ TEST(InstallationWindowColours, CloseButtonTurnsRedUnderThePointer) {
     EXPECT_EQ(capture.at(centerX - 3, centerY - 3), colorText(hex(0xFFFFFF)));
     EXPECT_EQ(capture.at(centerX + 3, centerY - 3), colorText(hex(0xFFFFFF)));
     EXPECT_EQ(capture.at(centerX, centerY - 3), colorText(hex(0xE81123)));
+
+    // Pressed: a lighter red in the light theme, a darker one in the dark theme.
+    SendMessageW(host.closeButton(), BM_SETSTATE, TRUE, 0);
+    {
+        Capture pressed(host.closeButton());
+        EXPECT_EQ(pressed.at(4, 4), colorText(hex(0xEE6E78)));
+        EXPECT_EQ(pressed.at(centerX, centerY), colorText(hex(0xFFFFFF)));
+    }
+    appMode.set(0);
+    SendMessageW(host.window(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
+    {
+        Capture pressed(host.closeButton());
+        EXPECT_EQ(pressed.at(4, 4), colorText(hex(0x94141F)));
+    }
+    SendMessageW(host.closeButton(), BM_SETSTATE, FALSE, 0);
     SetCursorPos(0, 0);
 }
 
@@ -285,6 +300,48 @@ TEST(InstallationWindowLayout, ScalesTo144Dpi) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     EXPECT_EQ(exitCode, 0u) << "the layout at 144 DPI failed; see the child's output above";
+}
+
+TEST(InstallationWindowLayout, TopBandDragsTheWindowButNotTheCloseCorner) {
+    ViewHost host(english());
+    ASSERT_TRUE(host.start());
+    RECT window{};
+    GetWindowRect(host.window(), &window);
+    const auto hitTest = [&](int x, int y) {
+        return SendMessageW(host.window(), WM_NCHITTEST, 0, MAKELPARAM(window.left + x, window.top + y));
+    };
+    EXPECT_EQ(hitTest(5, 5), HTCAPTION);
+    EXPECT_EQ(hitTest(300, 47), HTCAPTION);
+    EXPECT_EQ(hitTest(511, 10), HTCAPTION);
+    EXPECT_EQ(hitTest(513, 10), HTCLIENT); // the close button's column
+    EXPECT_EQ(hitTest(300, 48), HTCLIENT);
+    EXPECT_EQ(hitTest(20, 300), HTCLIENT);
+}
+
+TEST(InstallationWindowLayout, DpiChangeTakesTheSuggestedRectangleAndNewFonts) {
+    ViewHost host(english());
+    ASSERT_TRUE(host.start());
+    const auto oldHeadingFont = SendMessageW(host.heading(), WM_GETFONT, 0, 0);
+    const auto oldBodyFont = SendMessageW(host.detail(), WM_GETFONT, 0, 0);
+    ASSERT_NE(oldHeadingFont, 0);
+    RECT suggested{100, 80, 100 + 840, 80 + 558};
+    SendMessageW(host.window(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT window{};
+    GetWindowRect(host.window(), &window);
+    EXPECT_EQ(window.left, 100);
+    EXPECT_EQ(window.top, 80);
+    EXPECT_EQ(window.right - window.left, 840);
+    EXPECT_EQ(window.bottom - window.top, 558);
+    // The controls follow the new client size; the fonts were made anew.
+    const int dpi = static_cast<int>(GetDpiForWindow(host.window()));
+    const RECT close = rectIn(host.window(), host.closeButton());
+    EXPECT_EQ(close.right, 840);
+    EXPECT_EQ(close.right - close.left, MulDiv(48, dpi, 96));
+    EXPECT_EQ(rectIn(host.window(), host.heading()).right, 840 - MulDiv(48, dpi, 96));
+    EXPECT_NE(SendMessageW(host.heading(), WM_GETFONT, 0, 0), oldHeadingFont);
+    EXPECT_NE(SendMessageW(host.detail(), WM_GETFONT, 0, 0), oldBodyFont);
+    EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(SendMessageW(host.detail(), WM_GETFONT, 0, 0))),
+              static_cast<DWORD>(OBJ_FONT));
 }
 
 const char* expectedLanguage() {
