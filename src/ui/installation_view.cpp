@@ -107,8 +107,8 @@ InstallationPresentation InstallationView::buildPresentation() const {
 }
 
 void InstallationView::loadEmbeddedFont(HINSTANCE instance) noexcept {
-    HRSRC resource =
-        FindResourceW(instance, MAKEINTRESOURCEW(ARDENWICK_FONT_ID), MAKEINTRESOURCEW(10)); // RT_RCDATA
+    // The program still runs without its font: the label then falls back to a system face.
+    HRSRC resource = FindResourceW(instance, MAKEINTRESOURCEW(ARDENWICK_FONT_ID), RT_RCDATA);
     if (resource == nullptr) {
         return;
     }

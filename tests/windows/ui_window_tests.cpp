@@ -141,6 +141,46 @@ TEST(InstallationWindow, ControlsShowTheTextsOfEveryStatus) {
     EXPECT_EQ(GetWindowLongPtrW(host.window(), GWL_EXSTYLE) & WS_EX_CONTROLPARENT, WS_EX_CONTROLPARENT);
 }
 
+std::wstring faceOf(HWND control) {
+    HDC dc = GetDC(control);
+    const HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return std::wstring(face) + L"/" + std::to_wstring(metrics.tmWeight);
+}
+
+TEST(InstallationWindow, ProductLabelUsesTheEmbeddedOutfitFont) {
+    ViewHost host(english());
+    ASSERT_TRUE(host.start());
+    // The face is a private font from the executable's resource 102; no system font of that name exists.
+    EXPECT_EQ(faceOf(host.productLabel()), L"Outfit/500");
+    // The other fonts are asked for as Segoe UI; which face answers depends on the system.
+    const auto requested = [](HWND control) {
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font), &font);
+        return std::wstring(font.lfFaceName) + L"/" + std::to_wstring(font.lfHeight) + L"/" +
+               std::to_wstring(font.lfWeight) + L"/" + std::to_wstring(font.lfQuality);
+    };
+    EXPECT_EQ(requested(host.heading()), L"Segoe UI/-20/600/5");
+    EXPECT_EQ(requested(host.detail()), L"Segoe UI/-14/400/5");
+    EXPECT_EQ(requested(host.primaryButton()), L"Segoe UI/-14/400/5");
+    EXPECT_EQ(requested(host.productLabel()), L"Outfit/-32/500/5");
+    HICON icon = reinterpret_cast<HICON>(SendMessageW(host.icon(), STM_GETICON, 0, 0));
+    ASSERT_NE(icon, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon, &info));
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+    EXPECT_EQ(bitmap.bmWidth, 44);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+}
+
 TEST(InstallationWindow, ButtonsCallTheServiceForTheStatusAtTheClick) {
     ViewHost host(english());
     ASSERT_TRUE(host.start());
