@@ -80,6 +80,8 @@ TEST(InstallationLayout, NormalModeUsesLocalAppDataAndANewFlowIdPerRun) {
     ScopedRegistryValue value(InstallRegistryKey, InstallLocationValue);
     value.setString(L"D:\\Apps\\Ardenwick\\");
 
+    // Without a failure record left by an earlier run, construction starts at Preparing.
+    std::filesystem::remove(OnlineInstallationService(std::nullopt).stateDirectory() / L"last-failure.json");
     OnlineInstallationService first(std::nullopt);
     OnlineInstallationService second(std::nullopt);
 
