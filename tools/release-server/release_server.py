@@ -335,6 +335,7 @@ def main():
     parser.add_argument("--scenarios", action="append", default=[], help="scenario JSON file (repeatable)")
     parser.add_argument("--files", help="directory served under /files/")
     parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0, help="port to listen on (default: one the system picks)")
     parser.add_argument("--port-file", help="file that receives the chosen port")
     parser.add_argument("--cert", help="PEM certificate chain: serve HTTPS")
     parser.add_argument("--key", help="PEM private key of --cert")
@@ -353,7 +354,7 @@ def main():
             target.write(hashlib.sha256(content).hexdigest())
         payloads[name] = path
 
-    server = ThreadingHTTPServer((arguments.host, 0), Handler)
+    server = ThreadingHTTPServer((arguments.host, arguments.port), Handler)
     server.daemon_threads = True
     server.state = State(arguments.root, scenarios, payloads, arguments.files)
     scheme = "http"
