@@ -6,9 +6,6 @@ target_sources(ardenwick_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/update_feed.cpp)
 if(WIN32)
     target_sources(ardenwick_win32 PRIVATE
-        ${CMAKE_CURRENT_LIST_DIR}/maintenance_checks.cpp)
-    # The staged-package check hashes with sha256FileHex, which lands with the download code.
-    if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/../download/file_hash.h)
-        target_sources(ardenwick_win32 PRIVATE ${CMAKE_CURRENT_LIST_DIR}/staged_payload_check.cpp)
-    endif()
+        ${CMAKE_CURRENT_LIST_DIR}/maintenance_checks.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/staged_payload_check.cpp)
 endif()

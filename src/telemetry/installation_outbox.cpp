@@ -1,0 +1,233 @@
+#include "telemetry/installation_outbox.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <system_error>
+
+namespace ardenwick {
+
+namespace {
+
+using namespace outbox_limits;
+
+constexpr const char* SchemaScript =
+    "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
+    "CREATE TABLE IF NOT EXISTS events(uuid TEXT PRIMARY KEY,body TEXT NOT NULL,created INTEGER NOT NULL,"
+    "next INTEGER NOT NULL,lease TEXT,until INTEGER NOT NULL DEFAULT 0,attempts INTEGER NOT NULL DEFAULT 0);"
+    "CREATE TABLE IF NOT EXISTS diagnostics(name TEXT PRIMARY KEY,count INTEGER NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS first_launch(singleton INTEGER PRIMARY KEY CHECK(singleton=1),uuid TEXT NOT "
+    "NULL);"
+    "CREATE TABLE IF NOT EXISTS first_launch_candidate(singleton INTEGER PRIMARY KEY CHECK(singleton=1),"
+    "eligible INTEGER NOT NULL);"
+    "INSERT OR IGNORE INTO diagnostics VALUES('discarded',0);";
+
+[[noreturn]] void fail(const char* operation) {
+    throw std::runtime_error(operation);
+}
+
+/// A prepared statement, finalised on every path.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) {
+        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(statement_);
+            fail("installation_outbox_prepare");
+        }
+    }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    ~Statement() { sqlite3_finalize(statement_); }
+
+    Statement& bind(int index, std::string_view text) {
+        // The length comes from the terminating NUL, as in a C string, and SQLite keeps its own copy.
+        const std::string copy(text);
+        if (sqlite3_bind_text(statement_, index, copy.c_str(), -1, SQLITE_TRANSIENT) != SQLITE_OK) {
+            fail("installation_outbox_write");
+        }
+        return *this;
+    }
+    Statement& bind(int index, std::int64_t value) {
+        if (sqlite3_bind_int64(statement_, index, value) != SQLITE_OK) {
+            fail("installation_outbox_write");
+        }
+        return *this;
+    }
+    /// Runs a statement that returns no row.
+    void write() {
+        if (sqlite3_step(statement_) != SQLITE_DONE) {
+            fail("installation_outbox_write");
+        }
+    }
+    /// Steps to the next row; false at the end, throws on an error.
+    bool row(const char* operation) {
+        const int result = sqlite3_step(statement_);
+        if (result == SQLITE_ROW) {
+            return true;
+        }
+        if (result == SQLITE_DONE) {
+            return false;
+        }
+        fail(operation);
+    }
+    [[nodiscard]] std::int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }
+    [[nodiscard]] std::string text(int column) const {
+        const auto* data = sqlite3_column_text(statement_, column);
+        const int length = sqlite3_column_bytes(statement_, column);
+        return data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(data), length);
+    }
+
+private:
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+std::filesystem::path parentFolder(const std::filesystem::path& path) {
+    // Up to the last separator, ignoring trailing ones; both separators count on every platform.
+    using Char = std::filesystem::path::value_type;
+    const auto isSeparator = [](Char c) { return c == Char('/') || c == Char('\\'); };
+    std::filesystem::path::string_type text = path.native();
+    while (!text.empty() && isSeparator(text.back())) {
+        text.pop_back();
+    }
+    std::size_t last = text.size();
+    while (last > 0 && !isSeparator(text[last - 1])) {
+        --last;
+    }
+    if (last == 0) {
+        return {};
+    }
+    return std::filesystem::path(text.substr(0, last - 1));
+}
+
+} // namespace
+
+std::int64_t outboxRetryDelaySeconds(std::int64_t attempts) {
+    const std::int64_t exponent = std::clamp<std::int64_t>(attempts, 0, 12);
+    return std::min<std::int64_t>(std::int64_t{1} << exponent, MaximumRetryDelaySeconds);
+}
+
+InstallationOutbox::InstallationOutbox(const std::filesystem::path& path) {
+    const std::filesystem::path folder = parentFolder(path);
+    if (!folder.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (error) {
+            throw std::filesystem::filesystem_error("create_directories", folder, error);
+        }
+    }
+    const std::u16string name = path.u16string();
+    if (sqlite3_open16(name.c_str(), &db_) != SQLITE_OK) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+        fail("installation_outbox_open");
+    }
+    sqlite3_busy_timeout(db_, BusyTimeoutMilliseconds);
+    if (sqlite3_exec(db_, SchemaScript, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+        fail("installation_outbox_sql");
+    }
+}
+
+InstallationOutbox::~InstallationOutbox() {
+    sqlite3_close(db_);
+}
+
+void InstallationOutbox::exec(const char* sql) {
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        fail("installation_outbox_sql");
+    }
+}
+
+void InstallationOutbox::append(std::string_view uuid, std::string_view body, std::int64_t now) {
+    if (uuid.empty() || body.size() > MaximumBodyBytes) {
+        fail("installation_event_bounds");
+    }
+    exec("BEGIN IMMEDIATE");
+    try {
+        Statement(db_, "INSERT OR IGNORE INTO events(uuid,body,created,next) VALUES(?,?,?,?)")
+            .bind(1, uuid)
+            .bind(2, body)
+            .bind(3, now)
+            .bind(4, now)
+            .write();
+        Statement expire(db_, "DELETE FROM events WHERE created<?");
+        expire.bind(1, now - MaximumAgeSeconds).write();
+        std::int64_t removed = sqlite3_changes(db_);
+        while (true) {
+            Statement count(db_, "SELECT COUNT(*),COALESCE(SUM(LENGTH(body)),0) FROM events");
+            if (!count.row("installation_outbox_count")) {
+                fail("installation_outbox_count");
+            }
+            if (count.integer(0) <= MaximumRows && count.integer(1) <= MaximumTotalBodyBytes) {
+                break;
+            }
+            Statement evict(
+                db_, "DELETE FROM events WHERE uuid=(SELECT uuid FROM events ORDER BY created,uuid LIMIT 1)");
+            evict.write();
+            ++removed;
+        }
+        Statement discarded(db_, "UPDATE diagnostics SET count=count+? WHERE name='discarded'");
+        discarded.bind(1, removed).write();
+        exec("COMMIT");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+std::optional<OutboxLease> InstallationOutbox::leaseNext(std::string_view leaseId, std::int64_t now) {
+    exec("BEGIN IMMEDIATE");
+    try {
+        std::optional<OutboxLease> lease;
+        {
+            Statement select(
+                db_, "SELECT uuid,body,attempts FROM events WHERE next<=? AND until<=? AND created>=? "
+                     "ORDER BY created,uuid LIMIT 1");
+            select.bind(1, now).bind(2, now).bind(3, now - MaximumAgeSeconds);
+            if (select.row("installation_outbox_sql")) {
+                lease = OutboxLease{select.text(0), select.text(1), std::string(leaseId),
+                                    static_cast<std::int32_t>(select.integer(2) + 1)};
+            }
+        }
+        if (lease) {
+            Statement take(db_, "UPDATE events SET lease=?,until=?,attempts=attempts+1 WHERE uuid=?");
+            take.bind(1, leaseId).bind(2, now + LeaseSeconds).bind(3, lease->uuid).write();
+        }
+        exec("COMMIT");
+        return lease;
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void InstallationOutbox::release(const OutboxLease& lease, bool delivered, bool rejected, std::int64_t now) {
+    if (delivered || rejected) {
+        Statement remove(db_, "DELETE FROM events WHERE uuid=? AND lease=?");
+        remove.bind(1, lease.uuid).bind(2, lease.leaseId).write();
+        // A lease taken over by another process deletes nothing and must not be counted either.
+        if (rejected && sqlite3_changes(db_) > 0) {
+            Statement discarded(db_, "UPDATE diagnostics SET count=count+1 WHERE name='discarded'");
+            discarded.write();
+        }
+        return;
+    }
+    Statement retry(db_, "UPDATE events SET next=?,until=0,lease=NULL WHERE uuid=? AND lease=?");
+    retry.bind(1, now + outboxRetryDelaySeconds(lease.attempts))
+        .bind(2, lease.uuid)
+        .bind(3, lease.leaseId)
+        .write();
+}
+
+bool InstallationOutbox::hasPending(std::int64_t now) {
+    Statement pending(db_, "SELECT EXISTS(SELECT 1 FROM events WHERE created>=? OR until>?)");
+    pending.bind(1, now - MaximumAgeSeconds).bind(2, now);
+    if (!pending.row("installation_outbox_count")) {
+        fail("installation_outbox_count");
+    }
+    return pending.integer(0) != 0;
+}
+
+} // namespace ardenwick

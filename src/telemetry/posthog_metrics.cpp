@@ -1,0 +1,569 @@
+#include "telemetry/posthog_metrics.h"
+
+#include "telemetry/batch_serializer.h"
+#include "telemetry/event_catalog.h"
+#include "telemetry/event_timestamp.h"
+#include "telemetry/install_context.h"
+#include "telemetry/installation_outbox.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <random>
+#include <thread>
+
+namespace ardenwick {
+
+namespace {
+
+constexpr std::size_t MemoryBatchSize = 20;
+constexpr std::size_t MemoryQueueCapacity = 1000;
+constexpr std::uint32_t MemoryBatchMaximumAttempts = 4;
+constexpr int DestructorFlushMilliseconds = 2000;
+
+bool isInstallContextEvent(std::string_view name) {
+    return name == "app_opened" || name == "app_ready" || name == "user_sign_in_started" ||
+           name == "user_sign_in_viewed" || name == "user_signed_in";
+}
+
+bool isDurableApplicationEvent(std::string_view name) {
+    return name == "app_ready" || name == "user_sign_in_started" || name == "user_sign_in_viewed";
+}
+
+} // namespace
+
+bool isValidDistinctId(std::string_view distinctId) {
+    if (distinctId.size() > 200 || distinctId.substr(0, 5) != "anon_") {
+        return false;
+    }
+    return std::all_of(distinctId.begin(), distinctId.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+               c == '-';
+    });
+}
+
+std::string outboxFileName(std::string_view apiKey) {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : apiKey) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ULL;
+    }
+    return std::to_string(hash) + ".db";
+}
+
+std::string newUuidV4() {
+    std::random_device device;
+    unsigned char bytes[16];
+    for (std::size_t i = 0; i < sizeof bytes; i += 4) {
+        const auto word = static_cast<std::uint32_t>(device());
+        for (std::size_t j = 0; j < 4; ++j) {
+            bytes[i + j] = static_cast<unsigned char>(word >> (8 * j));
+        }
+    }
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
+    std::string text;
+    text.reserve(36);
+    static constexpr char Hex[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) {
+            text.push_back('-');
+        }
+        text.push_back(Hex[bytes[i] >> 4]);
+        text.push_back(Hex[bytes[i] & 0x0F]);
+    }
+    return text;
+}
+
+struct PostHogMetrics::State {
+    MetricsConfiguration configuration;
+    MetricsOptions options;
+    MetricsPlatform platform;
+    bool active = false;
+    std::unique_ptr<InstallationOutbox> outbox;
+    EventProperties installContext;
+    BatchEndpoint endpoint;
+    std::string distinctId;
+    std::string memoryDistinctId;
+    std::string installationId;
+    bool identified = false;
+    EventProperties personProperties;
+
+    mutable std::mutex mutex;
+    std::condition_variable senderWake;
+    std::condition_variable flushWake;
+    bool stop = false;
+    bool flushRequested = false;
+    bool sending = false;
+    std::deque<MetricsEvent> queue;
+    std::thread sender;
+
+    DeliveryResult deliver(const std::string& body) const {
+        if (options.batchSender) {
+            return options.batchSender(body) ? DeliveryResult::Delivered : DeliveryResult::Retry;
+        }
+        return platform.postBatch(endpoint, body);
+    }
+
+    void addApplicationContext(EventProperties& properties) const {
+        properties["app_name"] = std::string("Ardenwick");
+        properties["app_platform"] = std::string("ardenwick_windows");
+        properties["platform"] = std::string("windows");
+        properties.try_emplace("app_version", std::string(DefaultAppVersion));
+        properties["os_version"] = platform.osVersionText();
+    }
+
+    // Under the mutex.
+    [[nodiscard]] bool pending() const {
+        if (!queue.empty() || sending) {
+            return true;
+        }
+        if (!outbox) {
+            return false;
+        }
+        try {
+            return outbox->hasPending(currentUnixSeconds());
+        } catch (...) {
+            // An unreadable outbox cannot be waited for.
+            return false;
+        }
+    }
+
+    // Under the mutex: nothing left for flush to wait on from the memory side.
+    void memoryQueueDrained() {
+        flushRequested = false;
+        flushWake.notify_all();
+    }
+
+    void senderLoop() {
+        try {
+            runCycles();
+        } catch (...) {
+            // The client sends nothing more; whoever waits in flush must not wait for it.
+            std::lock_guard lock(mutex);
+            queue.clear();
+            sending = false;
+            flushRequested = false;
+            flushWake.notify_all();
+        }
+    }
+
+    void runCycles() {
+        std::unique_lock lock(mutex);
+        while (true) {
+            if (stop) {
+                return;
+            }
+            const bool leased = deliverOneOutboxRow(lock);
+            if (!leased) {
+                senderWake.wait_for(lock, platform.idleWait, [this] {
+                    return stop || flushRequested || queue.size() >= MemoryBatchSize;
+                });
+            }
+            if (stop) {
+                return;
+            }
+            if (queue.empty()) {
+                memoryQueueDrained();
+                continue;
+            }
+            std::vector<MetricsEvent> batch;
+            const std::size_t count = std::min(queue.size(), MemoryBatchSize);
+            for (std::size_t i = 0; i < count; ++i) {
+                batch.push_back(std::move(queue.front()));
+                queue.pop_front();
+            }
+            sending = true;
+            lock.unlock();
+            const DeliveryResult result = deliver(serializeBatch(configuration.apiKey, batch));
+            lock.lock();
+            sending = false;
+            std::chrono::milliseconds delay{0};
+            if (result == DeliveryResult::Retry) {
+                std::uint32_t largest = 0;
+                for (auto& event : batch) {
+                    largest = std::max(largest, ++event.attempts);
+                }
+                if (largest <= MemoryBatchMaximumAttempts) {
+                    for (auto it = batch.rbegin(); it != batch.rend(); ++it) {
+                        queue.push_front(std::move(*it));
+                    }
+                    delay = platform.memoryRetryBaseDelay * (1LL << (largest - 1));
+                }
+            }
+            if (queue.empty()) {
+                memoryQueueDrained();
+            }
+            if (delay.count() > 0) {
+                const auto until = std::chrono::steady_clock::now() + delay;
+                senderWake.wait_until(lock, until, [this] { return stop; });
+            }
+        }
+    }
+
+    // Leases, delivers and releases one outbox row; errors leave the row as the outbox has it.
+    bool deliverOneOutboxRow(std::unique_lock<std::mutex>& lock) {
+        if (!outbox) {
+            return false;
+        }
+        std::optional<OutboxLease> lease;
+        try {
+            lease = outbox->leaseNext(newUuidV4(), currentUnixSeconds());
+        } catch (...) {
+            return false;
+        }
+        if (!lease) {
+            return false;
+        }
+        lock.unlock();
+        std::optional<DeliveryResult> result;
+        try {
+            result = deliver(lease->body);
+        } catch (...) {
+        }
+        lock.lock();
+        if (result) {
+            try {
+                outbox->release(*lease, *result == DeliveryResult::Delivered,
+                                *result == DeliveryResult::Rejected, currentUnixSeconds());
+            } catch (...) {
+            }
+        }
+        return true;
+    }
+};
+
+PostHogMetrics::PostHogMetrics(MetricsConfiguration configuration, MetricsOptions options,
+                               MetricsPlatform platform)
+    : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.configuration = std::move(configuration);
+    s.options = std::move(options);
+    s.platform = std::move(platform);
+    s.endpoint = parseBatchEndpoint(s.configuration.host);
+    s.active = s.configuration.enabled && !s.configuration.apiKey.empty() && s.endpoint.valid;
+
+    if (s.active) {
+        s.distinctId =
+            s.options.distinctIdProvider ? s.options.distinctIdProvider() : s.platform.analyticsDistinctId();
+        s.memoryDistinctId = s.distinctId;
+    }
+    if (s.options.installationIdProvider) {
+        s.installationId = s.options.installationIdProvider();
+    } else if (!s.options.distinctIdProvider) {
+        std::string space = s.configuration.installationNamespace;
+        if (space.empty() && s.configuration.environment == "prod") {
+            space = "ardenwick-windows";
+        }
+        s.installationId = s.platform.installationIdentity(space);
+    }
+    if (s.active) {
+        s.installContext = readInstallContext();
+    }
+
+    std::optional<std::filesystem::path> outboxPath = s.options.outboxPath;
+    if (!outboxPath && s.active && !s.options.distinctIdProvider && s.platform.defaultOutboxPath) {
+        outboxPath = s.platform.defaultOutboxPath(s.configuration.apiKey);
+    }
+    if (outboxPath) {
+        try {
+            s.outbox = std::make_unique<InstallationOutbox>(*outboxPath);
+        } catch (...) {
+            // No outbox: durable events are dropped, memory-queue events still flow.
+            s.outbox.reset();
+        }
+    }
+    if (s.active) {
+        s.sender = std::thread([&s] { s.senderLoop(); });
+    }
+}
+
+PostHogMetrics::~PostHogMetrics() {
+    State& s = *state_;
+    flush(DestructorFlushMilliseconds);
+    {
+        std::lock_guard lock(s.mutex);
+        s.stop = true;
+        s.queue.clear();
+    }
+    s.senderWake.notify_all();
+    if (s.sender.joinable()) {
+        s.sender.join();
+    }
+    s.outbox.reset();
+}
+
+void PostHogMetrics::recordDurable(MetricsEvent event, const std::string& distinctId) noexcept {
+    State& s = *state_;
+    try {
+        if (!s.active || !isValidDistinctId(distinctId)) {
+            return;
+        }
+        auto& properties = event.properties;
+        properties.try_emplace("schema_version", std::int64_t{1});
+        properties.try_emplace("source", std::string("application"));
+        if (!properties.contains("occurred_at")) {
+            properties["occurred_at"] = formatEventTimestamp(event.occurredAt);
+        }
+        if (!s.configuration.environment.empty()) {
+            properties["environment"] = s.configuration.environment;
+        }
+        if (!sanitizeEvent(event)) {
+            return;
+        }
+        std::lock_guard lock(s.mutex);
+        if (!s.outbox || s.stop) {
+            return;
+        }
+        s.addApplicationContext(properties);
+        properties["cpu_arch"] = s.platform.nativeArchitecture();
+        if (!s.installationId.empty()) {
+            properties["installation_id"] = s.installationId;
+        }
+        event.uuid = newUuidV4();
+        event.distinctId = distinctId;
+        s.outbox->append(event.uuid, serializeBatch(s.configuration.apiKey, {event}), currentUnixSeconds());
+        s.flushRequested = true;
+        s.senderWake.notify_one();
+    } catch (...) {
+        // Recording never reports an error: the event is dropped.
+    }
+}
+
+void PostHogMetrics::capture(MetricsEvent event) {
+    State& s = *state_;
+    try {
+        if (!s.active) {
+            return;
+        }
+        if (isInstallContextEvent(event.name)) {
+            for (const auto& [key, value] : s.installContext) {
+                event.properties.try_emplace(key, value);
+            }
+            event.properties.try_emplace("launch_trigger", std::string("unknown"));
+            event.properties["cpu_arch"] = s.platform.nativeArchitecture();
+            if (!s.installationId.empty()) {
+                event.properties["installation_id"] = s.installationId;
+            }
+        }
+        if (isDurableApplicationEvent(event.name)) {
+            recordDurable(std::move(event), distinctId());
+            return;
+        }
+        if (!sanitizeEvent(event)) {
+            return;
+        }
+        std::lock_guard lock(s.mutex);
+        if (s.stop) {
+            return;
+        }
+        if (event.name != "$identify") {
+            s.addApplicationContext(event.properties);
+        }
+        event.uuid = newUuidV4();
+        if (event.distinctId.empty()) {
+            event.distinctId = s.memoryDistinctId;
+        }
+        if (s.queue.size() >= MemoryQueueCapacity) {
+            s.queue.pop_front();
+        }
+        s.queue.push_back(std::move(event));
+        if (s.queue.size() >= MemoryBatchSize) {
+            s.senderWake.notify_one();
+        }
+    } catch (...) {
+    }
+}
+
+void PostHogMetrics::identify(const std::string& userId, const EventProperties& personProperties) {
+    State& s = *state_;
+    if (!s.active || userId.empty()) {
+        return;
+    }
+    std::string anonymousId;
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.identified && s.personProperties == personProperties) {
+            return;
+        }
+        anonymousId = s.memoryDistinctId;
+    }
+    std::map<std::string, std::string> set;
+    for (const auto& [name, value] : personProperties) {
+        if (const auto* text = std::get_if<std::string>(&value)) {
+            set[name] = *text;
+        }
+    }
+    MetricsEvent event;
+    event.name = "$identify";
+    event.occurredAt = currentEventTicks();
+    event.distinctId = userId;
+    event.properties["$anon_distinct_id"] = anonymousId;
+    event.properties["$set"] = std::move(set);
+    capture(std::move(event));
+    std::lock_guard lock(s.mutex);
+    s.identified = true;
+    s.personProperties = personProperties;
+}
+
+void PostHogMetrics::identify(const std::string& userId) {
+    identify(userId, EventProperties{});
+}
+
+void PostHogMetrics::resetIdentity() {
+    State& s = *state_;
+    try {
+        if (!s.active) {
+            return;
+        }
+        const std::string fresh = "anon_" + newUuidV4();
+        if (s.options.distinctIdSink) {
+            s.options.distinctIdSink(fresh);
+        } else if (s.platform.persistDistinctId) {
+            s.platform.persistDistinctId(fresh);
+        }
+        std::lock_guard lock(s.mutex);
+        s.distinctId = fresh;
+        s.memoryDistinctId = fresh;
+        s.identified = false;
+        s.personProperties.clear();
+    } catch (...) {
+    }
+}
+
+void PostHogMetrics::requestFlush() {
+    State& s = *state_;
+    std::lock_guard lock(s.mutex);
+    if (s.active && !s.stop && !s.queue.empty()) {
+        s.flushRequested = true;
+        s.senderWake.notify_one();
+    }
+}
+
+bool PostHogMetrics::flush(int limitMilliseconds) {
+    State& s = *state_;
+    requestFlush();
+    std::unique_lock lock(s.mutex);
+    if (!s.active || s.stop) {
+        return !s.pending();
+    }
+    if (limitMilliseconds <= 0) {
+        return !s.pending();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMilliseconds);
+    return s.flushWake.wait_until(lock, deadline, [&s] { return !s.pending(); });
+}
+
+bool PostHogMetrics::isEnabled() const {
+    return state_->active;
+}
+
+bool PostHogMetrics::isGrowthEnabled() const {
+    return state_->active;
+}
+
+std::vector<std::string> PostHogMetrics::pendingGrowthEvents() const {
+    return {};
+}
+
+std::string PostHogMetrics::buildGrowthEvent(const MetricsEvent& event) const {
+    const State& s = *state_;
+    MetricsEvent copy = event;
+    if (copy.uuid.empty()) {
+        copy.uuid = newUuidV4();
+    }
+    if (copy.distinctId.empty()) {
+        std::lock_guard lock(s.mutex);
+        copy.distinctId = s.memoryDistinctId;
+    }
+    return serializeBatch(s.configuration.apiKey, {copy});
+}
+
+int PostHogMetrics::sendGrowthEvent(const std::string& body) {
+    const State& s = *state_;
+    if (!s.active || !s.endpoint.valid) {
+        return 2;
+    }
+    try {
+        if (s.options.batchSender) {
+            return s.options.batchSender(body) ? 0 : 1;
+        }
+        switch (s.platform.postBatch(s.endpoint, body)) {
+        case DeliveryResult::Delivered:
+            return 0;
+        case DeliveryResult::Rejected:
+            return 4;
+        case DeliveryResult::Retry:
+            return 1;
+        }
+    } catch (...) {
+    }
+    return 1;
+}
+
+bool PostHogMetrics::sendPairEvent(const MetricsEvent& event) {
+    const State& s = *state_;
+    if (!s.active) {
+        return false;
+    }
+    try {
+        return s.deliver(buildGrowthEvent(event)) == DeliveryResult::Delivered;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::string PostHogMetrics::distinctId() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->distinctId;
+}
+
+std::string PostHogMetrics::installationId() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->installationId;
+}
+
+bool PostHogMetrics::active() const noexcept {
+    return state_->active;
+}
+
+EventProperties bootstrapperEventProperties(EventProperties properties,
+                                            const BootstrapperEventContext& context) {
+    properties.try_emplace("source", std::string("bootstrapper"));
+    properties["environment"] = std::string("prod");
+    properties["schema_version"] = std::int64_t{1};
+    properties["bootstrapper_version"] = std::string("1.0.2");
+    properties["install_flow_id"] = context.installFlowId;
+    for (const auto& [key, value] : context.webAttribution) {
+        properties[key] = value;
+    }
+    if (!context.attemptId.empty()) {
+        properties["attempt_id"] = context.attemptId;
+    }
+    if (!context.installerVersion.empty()) {
+        properties["installer_version"] = context.installerVersion;
+    }
+    if (!context.launcherVersion.empty()) {
+        properties["launcher_version"] = context.launcherVersion;
+    }
+    return properties;
+}
+
+void recordBootstrapperEvent(PostHogMetrics* client, const BootstrapperEventContext& context,
+                             const std::string& name, EventProperties properties) noexcept {
+    if (client == nullptr) {
+        return;
+    }
+    try {
+        MetricsEvent event;
+        event.name = name;
+        event.properties = bootstrapperEventProperties(std::move(properties), context);
+        event.occurredAt = currentEventTicks();
+        client->recordDurable(std::move(event), context.distinctId);
+    } catch (...) {
+    }
+}
+
+} // namespace ardenwick

@@ -1,0 +1,17 @@
+target_sources(ardenwick_core PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/batch_endpoint.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/batch_serializer.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/configuration_provider.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/environment.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/event_catalog.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/event_timestamp.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/install_context.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/installation_outbox.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/posthog_metrics.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/utf8.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/web_attribution.cpp)
+
+# The analytics ingestion host is deployment data fixed at build time; test builds point it at loopback.
+set(ARDENWICK_ANALYTICS_HOST "https://eu.i.posthog.com" CACHE STRING "PostHog ingestion base URL")
+set_property(SOURCE ${CMAKE_CURRENT_LIST_DIR}/configuration_provider.cpp APPEND PROPERTY
+    COMPILE_DEFINITIONS "ARDENWICK_ANALYTICS_HOST=\"${ARDENWICK_ANALYTICS_HOST}\"")

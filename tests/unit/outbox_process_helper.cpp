@@ -1,0 +1,70 @@
+// A second process for the outbox tests. Modes:
+//   lease  <db> <now> <start-file>: waits for start-file, leases rows until none is left, prints
+//                                   "<uuid> <lease id>" per row.
+//   append <db> <first>           : appends rows "row-<n>" from n = first on, printing each uuid once
+//                                   its transaction has committed, until killed.
+#include "telemetry/installation_outbox.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace {
+
+void writeLine(const std::string& line) {
+    const std::string text = line + "\n";
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(STDOUT_FILENO, text.data() + written, text.size() - written);
+        if (n <= 0) {
+            std::_Exit(3);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        return 2;
+    }
+    const std::string mode = argv[1];
+    ardenwick::InstallationOutbox outbox(argv[2]);
+    if (mode == "lease" && argc == 5) {
+        const std::int64_t now = std::stoll(argv[3]);
+        while (!std::filesystem::exists(argv[4])) {
+            std::this_thread::yield();
+        }
+        const std::string prefix = "lease-" + std::to_string(::getpid()) + "-";
+        for (int n = 0;; ++n) {
+            std::optional<ardenwick::OutboxLease> lease;
+            try {
+                lease = outbox.leaseNext(prefix + std::to_string(n), now);
+            } catch (const std::runtime_error&) {
+                // Busy for longer than the timeout on a loaded machine: try again, as the sender does.
+                continue;
+            }
+            if (!lease) {
+                return 0;
+            }
+            writeLine(lease->uuid + " " + lease->leaseId);
+        }
+    }
+    if (mode == "append") {
+        for (long long n = std::stoll(argv[3]);; ++n) {
+            const std::string uuid = "row-" + std::to_string(n);
+            try {
+                outbox.append(uuid, "{\"n\":" + std::to_string(n) + "}", 1'800'000'000 + n);
+            } catch (const std::runtime_error&) {
+                continue;
+            }
+            writeLine(uuid);
+        }
+    }
+    return 2;
+}

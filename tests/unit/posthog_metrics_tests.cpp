@@ -1,0 +1,470 @@
+#include "telemetry/event_timestamp.h"
+#include "telemetry/installation_outbox.h"
+#include "telemetry/posthog_metrics.h"
+
+#include "telemetry_test_support.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <regex>
+
+namespace ardenwick {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Inspector;
+using testing::TemporaryDirectory;
+
+constexpr const char* InstallationId = "0f8fad5b-d9cb-469f-a165-70867728950e";
+
+/// The batch-sender override: records every body, answers from a script, and can hold deliveries back.
+class ScriptedSender {
+public:
+    std::function<bool(const std::string&)> callable() {
+        return [this](const std::string& body) { return send(body); };
+    }
+    void script(std::deque<bool> results, bool otherwise) {
+        std::lock_guard lock(mutex_);
+        results_ = std::move(results);
+        otherwise_ = otherwise;
+    }
+    void hold() {
+        std::lock_guard lock(mutex_);
+        open_ = false;
+    }
+    void releaseAll() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        changed_.notify_all();
+    }
+    /// Waits (up to ten seconds) until at least count deliveries have started.
+    bool waitForCalls(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, 10s, [&] { return started_ >= count; });
+    }
+    std::vector<std::string> bodies() {
+        std::lock_guard lock(mutex_);
+        return bodies_;
+    }
+    std::size_t calls() {
+        std::lock_guard lock(mutex_);
+        return bodies_.size();
+    }
+
+private:
+    bool send(const std::string& body) {
+        std::unique_lock lock(mutex_);
+        ++started_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return open_; });
+        bodies_.push_back(body);
+        if (results_.empty()) {
+            return otherwise_;
+        }
+        const bool result = results_.front();
+        results_.pop_front();
+        return result;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = true;
+    std::size_t started_ = 0;
+    std::deque<bool> results_;
+    bool otherwise_ = true;
+    std::vector<std::string> bodies_;
+};
+
+struct PlatformLog {
+    std::mutex mutex;
+    std::vector<std::string> persisted;
+    std::vector<std::string> namespaces;
+    std::vector<std::string> posted;
+    DeliveryResult postResult = DeliveryResult::Delivered;
+};
+
+MetricsPlatform testPlatform(PlatformLog& log) {
+    MetricsPlatform platform;
+    platform.analyticsDistinctId = [] { return std::string("anon_platform-id"); };
+    platform.installationIdentity = [&log](const std::string& space) {
+        std::lock_guard lock(log.mutex);
+        log.namespaces.push_back(space);
+        return space.empty() ? std::string() : std::string(InstallationId);
+    };
+    platform.persistDistinctId = [&log](const std::string& id) {
+        std::lock_guard lock(log.mutex);
+        log.persisted.push_back(id);
+    };
+    platform.defaultOutboxPath = [](const std::string&) { return std::optional<std::filesystem::path>(); };
+    platform.postBatch = [&log](const BatchEndpoint&, const std::string& body) {
+        std::lock_guard lock(log.mutex);
+        log.posted.push_back(body);
+        return log.postResult;
+    };
+    platform.nativeArchitecture = [] { return std::string("x64"); };
+    platform.osVersionText = [] { return std::string("10.0.22631"); };
+    platform.memoryRetryBaseDelay = 1ms;
+    return platform;
+}
+
+MetricsConfiguration configuration(std::string environment = "dev") {
+    MetricsConfiguration c;
+    c.apiKey = "phc_test";
+    c.host = "https://analytics.example";
+    c.environment = std::move(environment);
+    c.enabled = true;
+    c.installationNamespace = "ardenwick-windows";
+    return c;
+}
+
+MetricsEvent appEvent(const std::string& name, int index) {
+    MetricsEvent event;
+    event.name = name;
+    event.occurredAt = currentEventTicks();
+    event.properties["status"] = "e" + std::to_string(index);
+    return event;
+}
+
+std::vector<nlohmann::json> eventsOf(const std::vector<std::string>& bodies) {
+    std::vector<nlohmann::json> events;
+    for (const auto& body : bodies) {
+        const auto parsed = nlohmann::json::parse(body);
+        for (const auto& event : parsed.at("batch")) {
+            events.push_back(event);
+        }
+    }
+    return events;
+}
+
+class MetricsTest : public ::testing::Test {
+protected:
+    TemporaryDirectory directory;
+    std::filesystem::path outboxFile = directory.path() / "Analytics" / "outbox.db";
+    ScriptedSender sender;
+    PlatformLog log;
+
+    MetricsOptions options(bool withOutbox = true) {
+        MetricsOptions o;
+        o.batchSender = sender.callable();
+        if (withOutbox) {
+            o.outboxPath = outboxFile;
+        }
+        o.installationIdProvider = [] { return std::string(InstallationId); };
+        return o;
+    }
+};
+
+TEST_F(MetricsTest, BootstrapperEventIsStoredWithTheWholeEnvelopeAndDelivered) {
+    sender.hold();
+    PostHogMetrics client(configuration("dev"), options(), testPlatform(log));
+    ASSERT_TRUE(client.active());
+    EXPECT_EQ(client.distinctId(), "anon_platform-id");
+    BootstrapperEventContext context;
+    context.installFlowId = "F1";
+    context.attemptId = "A1";
+    context.webAttribution["web_utm_source"] = std::string("news");
+    context.distinctId = client.distinctId();
+    recordBootstrapperEvent(&client, context, "installer_download_result",
+                            {{"result", std::string("success")},
+                             {"stray", std::string("dropped")},
+                             {"retry_number", std::string("2")},
+                             {"source", std::string("caller")}});
+
+    Inspector db(outboxFile);
+    ASSERT_EQ(db.rows(), 1);
+    const auto stored = nlohmann::json::parse(db.text("SELECT body FROM events"));
+    EXPECT_EQ(stored.at("api_key"), "phc_test");
+    ASSERT_EQ(stored.at("batch").size(), 1u);
+    const auto& event = stored.at("batch")[0];
+    EXPECT_EQ(event.at("event"), "installer_download_result");
+    EXPECT_EQ(event.at("uuid"), db.text("SELECT uuid FROM events"));
+    EXPECT_TRUE(
+        std::regex_match(event.at("uuid").get<std::string>(),
+                         std::regex("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}")));
+    auto properties = event.at("properties");
+    const std::string occurredAt = properties.at("occurred_at").get<std::string>();
+    EXPECT_EQ(occurredAt, event.at("timestamp").get<std::string>());
+    EXPECT_TRUE(std::regex_match(occurredAt, std::regex(R"(20\d\d-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")))
+        << occurredAt;
+    properties.erase("occurred_at");
+    EXPECT_EQ(properties, nlohmann::json::parse(R"({
+        "distinct_id": "anon_platform-id", "result": "success", "source": "caller", "environment": "dev",
+        "schema_version": 1, "bootstrapper_version": "1.0.2", "install_flow_id": "F1", "attempt_id": "A1",
+        "web_utm_source": "news", "app_name": "Ardenwick", "app_platform": "ardenwick_windows",
+        "platform": "windows", "app_version": "1.0.8", "os_version": "10.0.22631", "cpu_arch": "x64",
+        "installation_id": "0f8fad5b-d9cb-469f-a165-70867728950e"})"));
+
+    // The sender posts the stored body unchanged and deletes the row.
+    sender.releaseAll();
+    EXPECT_TRUE(client.flush(10000));
+    ASSERT_EQ(sender.calls(), 1u);
+    EXPECT_EQ(nlohmann::json::parse(sender.bodies()[0]), stored);
+    EXPECT_EQ(db.rows(), 0);
+}
+
+TEST_F(MetricsTest, DurableEventsAreDroppedForBadIdsUnknownNamesAndWithoutAnOutbox) {
+    sender.hold();
+    {
+        PostHogMetrics client(configuration(), options(), testPlatform(log));
+        auto event = [] {
+            MetricsEvent e;
+            e.name = "bootstrapper_started";
+            e.occurredAt = currentEventTicks();
+            return e;
+        };
+        client.recordDurable(event(), "anon_" + std::string(196, 'a'));
+        client.recordDurable(event(), "user_123");
+        client.recordDurable(event(), "anon_with.dot");
+        auto unknown = event();
+        unknown.name = "bootstrapper_unknown";
+        client.recordDurable(unknown, "anon_ok");
+        Inspector db(outboxFile);
+        EXPECT_EQ(db.rows(), 0);
+        client.recordDurable(event(), "anon_" + std::string(195, 'a'));
+        EXPECT_EQ(db.rows(), 1) << "200 characters are allowed";
+        sender.releaseAll();
+    }
+    const auto deliveredBefore = sender.calls();
+    {
+        PostHogMetrics client(configuration(""), options(false), testPlatform(log));
+        MetricsEvent e;
+        e.name = "bootstrapper_started";
+        e.properties["environment"] = std::string("prod");
+        client.recordDurable(e, "anon_ok");
+        EXPECT_TRUE(client.flush(0)) << "no outbox and an empty memory queue: nothing pending";
+        EXPECT_EQ(sender.calls(), deliveredBefore);
+    }
+}
+
+TEST_F(MetricsTest, EnvironmentIsKeptWhenNoneIsConfiguredAndReplacedOtherwise) {
+    sender.hold();
+    PostHogMetrics client(configuration(""), options(), testPlatform(log));
+    MetricsEvent e;
+    e.name = "bootstrapper_started";
+    e.properties["environment"] = std::string("prod");
+    client.recordDurable(e, "anon_ok");
+    Inspector db(outboxFile);
+    const auto body = nlohmann::json::parse(db.text("SELECT body FROM events"));
+    EXPECT_EQ(body["batch"][0]["properties"]["environment"], "prod");
+    EXPECT_EQ(body["batch"][0]["properties"]["source"], "application");
+    sender.releaseAll();
+}
+
+TEST_F(MetricsTest, AFailedOutboxDeliveryStaysForLaterWithItsBackOff) {
+    sender.script({}, false);
+    {
+        PostHogMetrics client(configuration(), options(), testPlatform(log));
+        MetricsEvent e;
+        e.name = "bootstrapper_started";
+        const auto before = currentUnixSeconds();
+        client.recordDurable(e, "anon_ok");
+        ASSERT_TRUE(sender.waitForCalls(1));
+        EXPECT_FALSE(client.flush(300)) << "a row waiting for its retry is pending";
+        Inspector db(outboxFile);
+        EXPECT_EQ(db.rows(), 1);
+        EXPECT_EQ(db.integer("SELECT attempts FROM events"), 1);
+        const auto next = db.integer("SELECT next FROM events");
+        EXPECT_GE(next, before + 2);
+        EXPECT_LE(next, currentUnixSeconds() + 2);
+    }
+    // The destructor leaves the row on disk for the next process.
+    Inspector db(outboxFile);
+    EXPECT_EQ(db.rows(), 1);
+}
+
+TEST_F(MetricsTest, TheSenderDeliversRowsAnotherConnectionAppended) {
+    auto platform = testPlatform(log);
+    platform.idleWait = 20ms;
+    PostHogMetrics client(configuration(), options(), platform);
+    {
+        InstallationOutbox other(outboxFile);
+        other.append("row-from-elsewhere", "{\"api_key\":\"x\",\"batch\":[]}", currentUnixSeconds());
+    }
+    ASSERT_TRUE(sender.waitForCalls(1));
+    EXPECT_TRUE(client.flush(10000));
+    EXPECT_EQ(sender.bodies().at(0), "{\"api_key\":\"x\",\"batch\":[]}");
+}
+
+TEST_F(MetricsTest, TwentyCapturedEventsWakeTheSenderAndBatchesHoldTwenty) {
+    PostHogMetrics client(configuration(), options(false), testPlatform(log));
+    for (int i = 0; i < 19; ++i) {
+        client.capture(appEvent("user_registered", i));
+    }
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(sender.calls(), 0u) << "nineteen events wait for the idle period";
+    client.capture(appEvent("user_registered", 19));
+    ASSERT_TRUE(sender.waitForCalls(1)) << "the twentieth event wakes the sender";
+    for (int i = 20; i < 25; ++i) {
+        client.capture(appEvent("user_registered", i));
+    }
+    EXPECT_TRUE(client.flush(10000));
+    const auto bodies = sender.bodies();
+    ASSERT_EQ(bodies.size(), 2u);
+    const auto first = eventsOf({bodies[0]});
+    ASSERT_EQ(first.size(), 20u);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(first[i]["properties"]["status"], "e" + std::to_string(i));
+        EXPECT_EQ(first[i]["properties"]["distinct_id"], "anon_platform-id");
+        EXPECT_EQ(first[i]["properties"]["app_name"], "Ardenwick");
+    }
+    EXPECT_EQ(eventsOf({bodies[1]}).size(), 5u);
+}
+
+TEST_F(MetricsTest, TheMemoryQueueKeepsTheNewestThousandEvents) {
+    PostHogMetrics client(configuration(), options(false), testPlatform(log));
+    sender.hold();
+    for (int i = 0; i < 20; ++i) {
+        client.capture(appEvent("user_registered", i));
+    }
+    ASSERT_TRUE(sender.waitForCalls(1));
+    for (int i = 20; i < 1025; ++i) {
+        client.capture(appEvent("user_registered", i));
+    }
+    sender.releaseAll();
+    EXPECT_TRUE(client.flush(20000));
+    const auto events = eventsOf(sender.bodies());
+    ASSERT_EQ(events.size(), 1020u);
+    for (std::size_t i = 0; i < 20; ++i) {
+        EXPECT_EQ(events[i]["properties"]["status"], "e" + std::to_string(i));
+    }
+    // Five of the held-back events were pushed out: e20..e24.
+    for (std::size_t i = 20; i < events.size(); ++i) {
+        EXPECT_EQ(events[i]["properties"]["status"], "e" + std::to_string(i + 5));
+    }
+}
+
+TEST_F(MetricsTest, AMemoryBatchIsTriedFiveTimesThenDropped) {
+    {
+        sender.script({}, false);
+        PostHogMetrics client(configuration(), options(false), testPlatform(log));
+        for (int i = 0; i < 20; ++i) {
+            client.capture(appEvent("user_registered", i));
+        }
+        EXPECT_TRUE(client.flush(20000));
+        EXPECT_EQ(sender.calls(), 5u);
+        for (const auto& body : sender.bodies()) {
+            EXPECT_EQ(eventsOf({body}).size(), 20u);
+            EXPECT_EQ(body, sender.bodies()[0]) << "the same batch, uuids included, in the same order";
+        }
+    }
+    ScriptedSender lastChance;
+    lastChance.script({false, false, false, false, true}, false);
+    auto o = options(false);
+    o.batchSender = lastChance.callable();
+    PostHogMetrics client(configuration(), o, testPlatform(log));
+    for (int i = 0; i < 20; ++i) {
+        client.capture(appEvent("user_registered", i));
+    }
+    EXPECT_TRUE(client.flush(20000));
+    EXPECT_EQ(lastChance.calls(), 5u) << "four failures, then delivered on the fifth try";
+}
+
+TEST_F(MetricsTest, FlushLimits) {
+    PostHogMetrics client(configuration(), options(false), testPlatform(log));
+    EXPECT_TRUE(client.flush(0)) << "nothing pending";
+    sender.hold();
+    client.capture(appEvent("user_registered", 1));
+    EXPECT_FALSE(client.flush(0)) << "a limit of zero tests once";
+    EXPECT_FALSE(client.flush(-5));
+    ASSERT_TRUE(sender.waitForCalls(1));
+    EXPECT_FALSE(client.flush(100)) << "a batch being sent is pending";
+    sender.releaseAll();
+    EXPECT_TRUE(client.flush(10000));
+}
+
+TEST_F(MetricsTest, ResetIdentityMakesAFreshIdAndHandsItToTheSinkOrTheRegistry) {
+    std::vector<std::string> sunk;
+    auto o = options(false);
+    o.distinctIdSink = [&sunk](const std::string& id) { sunk.push_back(id); };
+    {
+        PostHogMetrics client(configuration(), o, testPlatform(log));
+        const auto before = client.distinctId();
+        client.resetIdentity();
+        const auto after = client.distinctId();
+        EXPECT_NE(after, before);
+        EXPECT_EQ(after.size(), 41u);
+        EXPECT_TRUE(
+            std::regex_match(after, std::regex("anon_[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-"
+                                               "[0-9a-f]{12}")));
+        ASSERT_EQ(sunk, std::vector<std::string>{after});
+        EXPECT_TRUE(log.persisted.empty());
+        client.capture(appEvent("user_registered", 0));
+        EXPECT_TRUE(client.flush(10000));
+        EXPECT_EQ(eventsOf(sender.bodies()).at(0)["properties"]["distinct_id"], after);
+    }
+    PostHogMetrics client(configuration(), options(false), testPlatform(log));
+    client.resetIdentity();
+    ASSERT_EQ(log.persisted.size(), 1u);
+    EXPECT_EQ(log.persisted[0], client.distinctId());
+
+    MetricsConfiguration inactive = configuration();
+    inactive.apiKey.clear();
+    PostHogMetrics off(inactive, o, testPlatform(log));
+    off.resetIdentity();
+    EXPECT_EQ(sunk.size(), 1u) << "an inactive client changes nothing";
+}
+
+TEST_F(MetricsTest, SendGrowthEventReturnCodes) {
+    {
+        PostHogMetrics withSender(configuration(), options(false), testPlatform(log));
+        sender.script({true, false}, true);
+        EXPECT_EQ(withSender.sendGrowthEvent("{}"), 0);
+        EXPECT_EQ(withSender.sendGrowthEvent("{}"), 1);
+    }
+    auto noSender = options(false);
+    noSender.batchSender = nullptr;
+    PostHogMetrics client(configuration(), noSender, testPlatform(log));
+    log.postResult = DeliveryResult::Delivered;
+    EXPECT_EQ(client.sendGrowthEvent("body"), 0);
+    log.postResult = DeliveryResult::Rejected;
+    EXPECT_EQ(client.sendGrowthEvent("body"), 4);
+    log.postResult = DeliveryResult::Retry;
+    EXPECT_EQ(client.sendGrowthEvent("body"), 1);
+    EXPECT_EQ(log.posted.size(), 3u);
+
+    MetricsConfiguration badHost = configuration();
+    badHost.host = "http://analytics.example";
+    PostHogMetrics invalid(badHost, noSender, testPlatform(log));
+    EXPECT_FALSE(invalid.active());
+    EXPECT_EQ(invalid.sendGrowthEvent("body"), 2);
+    MetricsConfiguration disabled = configuration();
+    disabled.enabled = false;
+    PostHogMetrics off(disabled, noSender, testPlatform(log));
+    EXPECT_EQ(off.sendGrowthEvent("body"), 2);
+    EXPECT_FALSE(off.isEnabled());
+    EXPECT_EQ(log.posted.size(), 3u);
+}
+
+TEST_F(MetricsTest, InstallationIdNamespaceFollowsTheConfiguration) {
+    MetricsOptions bare;
+    bare.batchSender = sender.callable();
+    {
+        PostHogMetrics client(configuration(), bare, testPlatform(log));
+        EXPECT_EQ(client.installationId(), InstallationId);
+    }
+    auto c = configuration("prod");
+    c.installationNamespace.clear();
+    { PostHogMetrics client(c, bare, testPlatform(log)); }
+    c.environment = "dev";
+    {
+        PostHogMetrics client(c, bare, testPlatform(log));
+        EXPECT_EQ(client.installationId(), "");
+    }
+    EXPECT_EQ(log.namespaces, (std::vector<std::string>{"ardenwick-windows", "ardenwick-windows", ""}));
+    auto withDistinct = bare;
+    withDistinct.distinctIdProvider = [] { return std::string("anon_given"); };
+    PostHogMetrics client(configuration(), withDistinct, testPlatform(log));
+    EXPECT_EQ(client.distinctId(), "anon_given");
+    EXPECT_EQ(client.installationId(), "") << "a distinct-id provider without an installation-id provider";
+    EXPECT_EQ(log.namespaces.size(), 3u);
+}
+
+} // namespace
+} // namespace ardenwick

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+#include <string>
+
+namespace ardenwick::testing {
+
+/// A fresh directory under the system temp folder, removed with everything in it.
+class TemporaryDirectory {
+public:
+    TemporaryDirectory() {
+        std::random_device random;
+        path_ = std::filesystem::temp_directory_path() /
+                ("ardenwick-telemetry-" + std::to_string(random()) + "-" + std::to_string(random()));
+        std::filesystem::create_directories(path_);
+    }
+    TemporaryDirectory(const TemporaryDirectory&) = delete;
+    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+    ~TemporaryDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+/// A second, independent connection to an outbox file for looking at what is stored.
+class Inspector {
+public:
+    explicit Inspector(const std::filesystem::path& file) {
+        if (sqlite3_open16(file.u16string().c_str(), &db_) != SQLITE_OK) {
+            throw std::runtime_error("inspector open");
+        }
+        sqlite3_busy_timeout(db_, 5000);
+    }
+    Inspector(const Inspector&) = delete;
+    Inspector& operator=(const Inspector&) = delete;
+    ~Inspector() { sqlite3_close(db_); }
+
+    [[nodiscard]] std::int64_t integer(const std::string& sql) const {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+            throw std::runtime_error("inspector prepare: " + sql);
+        }
+        std::int64_t value = -1;
+        if (sqlite3_step(statement) == SQLITE_ROW) {
+            value = sqlite3_column_int64(statement, 0);
+        }
+        sqlite3_finalize(statement);
+        return value;
+    }
+    [[nodiscard]] std::string text(const std::string& sql) const {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+            throw std::runtime_error("inspector prepare: " + sql);
+        }
+        std::string value = "<no row>";
+        if (sqlite3_step(statement) == SQLITE_ROW) {
+            const auto* data = sqlite3_column_text(statement, 0);
+            value = data == nullptr ? "<null>" : reinterpret_cast<const char*>(data);
+        }
+        sqlite3_finalize(statement);
+        return value;
+    }
+    void exec(const std::string& sql) const {
+        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+            throw std::runtime_error("inspector exec: " + sql);
+        }
+    }
+    [[nodiscard]] std::int64_t discarded() const {
+        return integer("SELECT count FROM diagnostics WHERE name='discarded'");
+    }
+    [[nodiscard]] std::int64_t rows() const { return integer("SELECT COUNT(*) FROM events"); }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+} // namespace ardenwick::testing
