@@ -100,6 +100,10 @@ TEST(ActivationState, EveryRuleMakesItInvalid) {
     EXPECT_EQ(messageAfter([](json& d) { d.erase("schemaVersion"); }), invalid);
     EXPECT_EQ(messageAfter([](json& d) { d["schemaVersion"] = 0; }), invalid);
     EXPECT_EQ(messageAfter([](json& d) { d["schemaVersion"] = 3; }), invalid);
+    // 2^32 + 1 is not schema 1, and 1e300 converts to no schema at all.
+    EXPECT_EQ(messageAfter([](json& d) { d["schemaVersion"] = 4294967297ULL; }), invalid);
+    EXPECT_EQ(messageAfter([](json& d) { d["schemaVersion"] = 1e300; }), invalid);
+    EXPECT_EQ(messageAfter([](json& d) { d["schemaVersion"] = -1; }), invalid);
     EXPECT_EQ(messageAfter([](json& d) { d["activeVersion"] = "1.2"; }), invalid);
     EXPECT_EQ(messageAfter([](json& d) {
                   d["activeVersion"] = "01.2.3";

@@ -88,7 +88,8 @@ TEST(UpdateFeed, DocumentRules) {
     EXPECT_THROW(static_cast<void>(parseUpdateFeed("{} // comment", "prod", "x64")), json::parse_error);
     EXPECT_EQ(messageOf(json::array()), "Unsupported update feed schema");
     EXPECT_EQ(messageOf(json("feed")), "Unsupported update feed schema");
-    for (const json& schema : {json(1), json(3), json(-2)}) {
+    // Out-of-range numbers neither wrap (2^32 + 2) nor convert undefined (1e300).
+    for (const json& schema : {json(1), json(3), json(-2), json(4294967298ULL), json(1e300), json(-1e300)}) {
         json document = feed();
         document["schemaVersion"] = schema;
         EXPECT_EQ(messageOf(document), "Unsupported update feed schema") << schema;
@@ -190,6 +191,10 @@ TEST(UpdateFeed, ValueRules) {
     EXPECT_EQ(releaseMessage([](json& r) { r["payload"]["size"] = 0; }), invalid);
     EXPECT_EQ(releaseMessage([](json& r) { r["payload"]["size"] = 2147483649ULL; }), invalid);
     EXPECT_EQ(releaseMessage([](json& r) { r["payload"]["size"] = -1; }), invalid);
+    EXPECT_EQ(releaseMessage([](json& r) { r["payload"]["size"] = 1e30; }), invalid);
+    EXPECT_EQ(releaseMessage([](json& r) { r["payload"]["size"] = -1e300; }), invalid);
+    EXPECT_EQ(releaseMessage([](json& r) { r["payload"]["size"] = 18446744073709551615ULL; }), invalid);
+    EXPECT_EQ(releaseMessage([](json& r) { r["payload"]["size"] = 2147483648.0; }), "");
     EXPECT_EQ(releaseMessage([](json& r) { r["payload"]["size"] = 1; }), "");
     EXPECT_EQ(releaseMessage([](json& r) { r["payload"]["size"] = 2147483648ULL; }), "");
     EXPECT_EQ(releaseMessage([](json& r) { r["payload"]["sha256"] = std::string(64, 'A'); }), invalid);
