@@ -1,5 +1,6 @@
 #include "maintenance/activation_state.h"
 
+#include "maintenance/json_number.h"
 #include "maintenance/json_string_field.h"
 #include "maintenance/semantic_version.h"
 
@@ -39,9 +40,12 @@ ActivationState parseActivationState(std::string_view text) {
     const nlohmann::json document = nlohmann::json::parse(text);
 
     // A document that is no object has no schema (0) and no "activeVersion": the field error says so.
-    unsigned schemaVersion = 0;
+    // A schema number out of range is no schema (0), and so invalid.
+    std::uint64_t schemaVersion = 0;
     if (document.is_object()) {
-        schemaVersion = document.value("schemaVersion", 0U);
+        if (const auto schema = document.find("schemaVersion"); schema != document.end()) {
+            schemaVersion = unsignedNumber(*schema).value_or(0);
+        }
     }
     ActivationState state;
     state.activeVersion = requireStringField(document, "activeVersion");

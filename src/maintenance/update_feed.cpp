@@ -1,5 +1,6 @@
 #include "maintenance/update_feed.h"
 
+#include "maintenance/json_number.h"
 #include "maintenance/json_string_field.h"
 #include "maintenance/semantic_version.h"
 
@@ -61,7 +62,11 @@ bool isValidReleaseUrl(std::string_view url, std::string_view expectedPath) noex
 UpdateFeed parseUpdateFeed(std::string_view text, std::string_view expectedEnvironment,
                            std::string_view expectedArchitecture) {
     const nlohmann::json document = nlohmann::json::parse(text);
-    if (!document.is_object() || document.value("schemaVersion", 0U) != 2U) {
+    if (!document.is_object()) {
+        throw std::runtime_error("Unsupported update feed schema");
+    }
+    const auto schema = document.find("schemaVersion");
+    if ((schema == document.end() ? std::optional<std::uint64_t>(0) : unsignedNumber(*schema)) != 2U) {
         throw std::runtime_error("Unsupported update feed schema");
     }
 
@@ -95,7 +100,8 @@ UpdateFeed parseUpdateFeed(std::string_view text, std::string_view expectedEnvir
         release.minimumLauncherVersion = requireStringField(element, "minimumLauncherVersion");
         release.publishedAtUtc = requireStringField(element, "publishedAtUtc");
         release.url = requireStringField(payload, "url");
-        release.size = payload.at("size").get<std::uint64_t>();
+        // A size beyond 64 bits becomes 0, which the size rule rejects.
+        release.size = unsignedNumber(payload.at("size")).value_or(0);
         release.sha256 = requireStringField(payload, "sha256");
 
         const bool valid =
