@@ -1,5 +1,6 @@
 // Watches the installer window from outside and prints what it shows each time that changes:
 //   window_probe [timeout-seconds]
+//   window_probe --close            asks the window to close, as its close button does
 // One line per change: seconds since the probe started, then the texts of the window's controls
 // separated by " | ". Ends when the window has gone (after having been seen) or at the timeout.
 #include <windows.h>
@@ -40,6 +41,10 @@ std::string utf8(const std::wstring& text) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc > 1 && std::wstring(argv[1]) == L"--close") {
+        HWND window = FindWindowW(L"ArdenwickInstallation", nullptr);
+        return window && PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
     const ULONGLONG timeoutMs = (argc > 1 ? std::wcstoull(argv[1], nullptr, 10) : 600) * 1000;
     const ULONGLONG start = GetTickCount64();
     std::wstring previous;
