@@ -78,7 +78,7 @@ private:
 
 void OnlineInstallationService::run(std::stop_token stopToken) {
     if (maintenance_) {
-        // The maintenance flow is not part of this build yet: the status stays as published.
+        runMaintenance(stopToken);
         return;
     }
     AttemptState attempt;

@@ -27,6 +27,7 @@ struct ServiceTuning {
     std::wstring fullInstallerUrl;
     InstallerDownloadTimings downloadTimings;
     std::uint64_t launchDeadlineMs = 120000;
+    std::uint64_t handshakeDeadlineMs = 20000;
 };
 
 /// The full-installer URL fixed at build time.
@@ -78,6 +79,8 @@ private:
     void runAttempt(std::stop_token stopToken, AttemptState& attempt);
     void failAttempt(const std::exception& error, AttemptState& attempt);
     void launchApplication(std::stop_token stopToken, bool retry, bool userInitiated);
+    void runMaintenance(std::stop_token stopToken);
+    [[nodiscard]] bool awaitLauncherHandshake(const std::stop_token& stopToken);
     void presentSavedFailure() noexcept;
     void setStatusWithoutRecord(InstallationStatus status);
 
@@ -99,6 +102,7 @@ private:
     std::atomic<bool> windowReady_{false};
     std::string maintenanceExpectedVersion_;
     bool relaunch_ = true;
+    bool maintenanceHandOffDone_ = false;
 
     // Declared last so that it is joined before any member it uses is destroyed.
     std::jthread worker_;

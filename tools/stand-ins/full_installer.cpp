@@ -2,7 +2,7 @@
 // launcher and application (carried as resources) under one root, stores "InstallLocation", and writes
 // the result record. ARDENWICK_STANDIN_INSTALLER chooses an outcome:
 //   success (default), failure, cancelled, no-record, wrong-attempt, nonzero-success, no-install,
-//   child-outlives
+//   child-outlives, success-capitalized
 #include "stand_in_support.h"
 
 #include <shellapi.h>
@@ -210,6 +210,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (scenario == L"wrong-attempt") {
         writeResultRecord(switches.resultRecord, L"00000000-0000-0000-0000-000000000000", L"success", root);
+        return 0;
+    }
+    if (scenario == L"success-capitalized") {
+        writeResultRecord(switches.resultRecord, attemptId, L"Success", root);
         return 0;
     }
     writeResultRecord(switches.resultRecord, attemptId, L"success", root);

@@ -1,0 +1,199 @@
+#include "app/absolute_path.h"
+#include "common/unique_handle.h"
+#include "installation/identifier.h"
+#include "installation/installed_state.h"
+#include "installation/installer_process.h"
+#include "installation/online_installation_service.h"
+#include "installation/result_record_file.h"
+#include "maintenance/maintenance_checks.h"
+#include "maintenance/maintenance_handoff.h"
+
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+namespace ardenwick {
+namespace {
+
+[[noreturn]] void throwFileSystemError(const char* operation, const std::filesystem::path& path,
+                                       DWORD error) {
+    throw std::filesystem::filesystem_error(operation, path,
+                                            std::error_code(static_cast<int>(error), std::system_category()));
+}
+
+bool isNotFoundError(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+/// "launcher-maintenance.json", or its ".consumed" form when the launcher has already taken the first.
+std::filesystem::path handoffPath(const std::filesystem::path& installationRoot) {
+    const std::filesystem::path handoff = installationRoot / L"state" / L"launcher-maintenance.json";
+    if (GetFileAttributesW(handoff.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return handoff;
+    }
+    const DWORD error = GetLastError();
+    if (!isNotFoundError(error)) {
+        throwFileSystemError("exists", handoff, error);
+    }
+    return handoff.wstring() + L".consumed";
+}
+
+std::string readHandoff(const std::filesystem::path& path) {
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
+        const DWORD error = GetLastError();
+        throwFileSystemError("file_size", path, error);
+    }
+    const std::uint64_t size =
+        (static_cast<std::uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+    if (size > MaxMaintenanceHandoffBytes) {
+        throw std::runtime_error("maintenance_handoff_invalid");
+    }
+    std::ifstream in(path, std::ios::binary);
+    // One byte more than allowed, in case the file grew since its size was read.
+    std::string text(static_cast<std::size_t>(MaxMaintenanceHandoffBytes) + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > MaxMaintenanceHandoffBytes) {
+        throw std::runtime_error("maintenance_handoff_invalid");
+    }
+    return text;
+}
+
+std::wstring profileString(const std::wstring& file, const wchar_t* key, DWORD characters) {
+    std::vector<wchar_t> buffer(characters, L'\0');
+    const DWORD length =
+        GetPrivateProfileStringW(L"installation", key, L"", buffer.data(), characters, file.c_str());
+    return std::wstring(buffer.data(), length);
+}
+
+bool isSignalled(HANDLE handle) {
+    return handle && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+}
+
+} // namespace
+
+bool OnlineInstallationService::awaitLauncherHandshake(const std::stop_token& stopToken) {
+    if (maintenanceHandOffDone_) {
+        return true;
+    }
+    const MaintenanceRequest& request = *maintenance_;
+    const std::wstring& name = request.readyEventName;
+    const bool withEvents = !name.empty();
+    UniqueKernelHandle readyEvent;
+    UniqueKernelHandle goEvent;
+    UniqueKernelHandle cancelEvent;
+    UniqueKernelHandle launcher;
+    if (withEvents) {
+        readyEvent.reset(OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str()));
+        goEvent.reset(OpenEventW(SYNCHRONIZE, FALSE, (name + L".go").c_str()));
+        cancelEvent.reset(OpenEventW(SYNCHRONIZE, FALSE, (name + L".cancel").c_str()));
+        if (request.launcherProcessId != 0) {
+            launcher.reset(OpenProcess(SYNCHRONIZE, FALSE, request.launcherProcessId));
+        }
+    }
+    const ULONGLONG deadline = GetTickCount64() + tuning_.handshakeDeadlineMs;
+    const auto aborted = [&] {
+        if (!withEvents) {
+            return false;
+        }
+        return !readyEvent || !goEvent || !cancelEvent || (request.launcherProcessId != 0 && !launcher) ||
+               isSignalled(cancelEvent.get());
+    };
+    const auto launcherExited = [&] { return isSignalled(launcher.get()); };
+    const auto interrupted = [&] {
+        return stopToken.stop_requested() || GetTickCount64() >= deadline || aborted() || launcherExited();
+    };
+
+    bool succeeded = false;
+    while (!windowReady() && !interrupted()) {
+        Sleep(25);
+    }
+    if (!interrupted()) {
+        if (!withEvents) {
+            succeeded = true;
+        } else if (SetEvent(readyEvent.get())) {
+            while (!isSignalled(goEvent.get()) && !interrupted()) {
+                Sleep(25);
+            }
+            // The launcher may exit right after letting maintenance go; the go event decides.
+            succeeded = isSignalled(goEvent.get());
+        }
+    }
+    if (succeeded) {
+        maintenanceHandOffDone_ = true;
+        return true;
+    }
+    InstallationStatus cancelled = statusOf(InstallationKind::InstallationCancelled);
+    cancelled.finished = true;
+    publishStatus(std::move(cancelled));
+    return false;
+}
+
+void OnlineInstallationService::runMaintenance(std::stop_token stopToken) {
+    if (!awaitLauncherHandshake(stopToken)) {
+        return;
+    }
+    const MaintenanceRequest& request = *maintenance_;
+    try {
+        if (!isAbsolutePath(request.installationRoot) || !isAbsolutePath(request.installerPath)) {
+            throw std::runtime_error("maintenance_path_invalid");
+        }
+        const std::filesystem::path root(request.installationRoot);
+        const MaintenanceHandoff handoff = parseMaintenanceHandoff(readHandoff(handoffPath(root)));
+        maintenanceExpectedVersion_ = handoff.release.version;
+        relaunch_ = handoff.relaunch;
+        publishStatus(statusOf(InstallationKind::Verifying));
+
+        // Held until the flow ends: others may read the verified installer, never change it.
+        UniqueFileHandle installerLock(
+            CreateFileW(request.installerPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!installerLock) {
+            throw std::runtime_error("installer_lock");
+        }
+        const MaintenanceCheckContext context{root, handoff.environment};
+        checkMaintenanceInstaller(context, request.installerPath, handoff.release);
+        checkStagedPayload(context, handoff.release);
+
+        std::filesystem::create_directories(stateDirectory_);
+        const std::filesystem::path record = stateDirectory_ / (newIdentifier() + ".ini");
+        const std::wstring commandLine = maintenanceInstallerCommandLine(
+            request.installerPath, record.wstring(), request.applicationProcessId, request.launcherProcessId,
+            request.installationRoot);
+        publishStatus(statusOf(InstallationKind::Installing));
+        const std::uint32_t exitCode = runInstallerProcess(request.installerPath, commandLine, {});
+
+        const std::wstring result = profileString(record.wstring(), L"result", 32);
+        const std::wstring directory = profileString(record.wstring(), L"directory", 32768);
+        bool sameRoot = false;
+        if (exitCode == 0 && result == L"success" && !directory.empty()) {
+            try {
+                sameRoot = isSameDirectory(directory, root);
+            } catch (const std::exception&) {
+                throwFileSystemError("equivalent", directory, ERROR_INVALID_PARAMETER);
+            }
+        }
+        if (!sameRoot || !validateInstalledState(applicationPath_, "")) {
+            throw std::runtime_error("maintenance_installation_failed");
+        }
+        publishStatus(statusOf(relaunch_ ? InstallationKind::Launching : InstallationKind::Installing));
+        launchApplication(stopToken, false, false);
+    } catch (const std::exception&) {
+        // The reason is neither shown nor recorded: the user sees the general failure.
+        publishStatus(statusOf(InstallationKind::InstallationFailed, "installation_failed"));
+    }
+}
+
+} // namespace ardenwick
