@@ -218,6 +218,28 @@ TEST_F(InstallationService, AnInstallerThatLeavesAChildRunningIsWaitedFor) {
     EXPECT_TRUE(std::filesystem::exists(root_ / L"child-finished.txt"));
 }
 
+TEST_F(InstallationService, AStopWhileTheInstallerRunsDoesNotStopIt) {
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"child-outlives");
+    auto service = freshService();
+    service->startInstallation();
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    while (service->currentStatus().kind != InstallationKind::Installing && GetTickCount64() < deadline) {
+        Sleep(5);
+    }
+    ASSERT_EQ(service->currentStatus().kind, InstallationKind::Installing);
+    EXPECT_TRUE(service->requestStop());
+    // The installer and its child run to their end; the stop is then seen by the launch.
+    EXPECT_EQ(waitForFinal(*service).kind, InstallationKind::LaunchFailed);
+    EXPECT_TRUE(std::filesystem::exists(root_ / L"child-finished.txt"));
+    EXPECT_EQ(readInstallLocation(), root_ / L"Ardenwick.exe");
+    // The launcher was started before the stop was seen; let its application come up so it can be ended.
+    const ULONGLONG started = GetTickCount64();
+    while (!std::filesystem::exists(root_ / L"state" / L"standin-application.pid") &&
+           GetTickCount64() - started < 20000) {
+        Sleep(50);
+    }
+}
+
 TEST_F(InstallationService, AnInstallerThatFailsVerificationIsNeverRun) {
     for (const char* scenario : {"tampered", "other_signer", "unsigned"}) {
         SCOPED_TRACE(scenario);
