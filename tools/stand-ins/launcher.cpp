@@ -3,6 +3,8 @@
 // job, publishes its protocol version and waits for the application. ARDENWICK_STANDIN_LAUNCHER chooses
 // a behaviour:
 //   ready (default), exit-zero, exit-20, exit-3, never-ready, protocol2, outside-job
+// With --stand-in-maintenance <Ardenwick-Setup.exe> <update installer> it plays the launcher that
+// starts a maintenance run.
 #include "stand_in_support.h"
 
 #include <objbase.h>
@@ -69,9 +71,55 @@ int runApplication(const std::filesystem::path& root, const std::wstring& scenar
     return 0;
 }
 
+// The launcher's side of a maintenance run: it offers the hand-shake events, starts the installer
+// program with --maintenance, waits until the program's window is up and then lets it go, cancels it or
+// simply ends first (ARDENWICK_STANDIN_MAINTENANCE: go (default), cancel, exit-before-go).
+int startMaintenance(const std::wstring& setupProgram, const std::wstring& updateInstaller) {
+    const std::wstring scenario = standin::environmentText(L"ARDENWICK_STANDIN_MAINTENANCE", L"go");
+    const std::filesystem::path root = standin::ownPath().parent_path();
+    const std::wstring name = L"Local\\Ardenwick.MaintenanceUi." + std::to_wstring(GetCurrentProcessId());
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, (name + L".go").c_str());
+    HANDLE cancel = CreateEventW(nullptr, TRUE, FALSE, (name + L".cancel").c_str());
+    if (!ready || !go || !cancel) {
+        return 11;
+    }
+    std::wstring commandLine = L"\"" + setupProgram + L"\" --maintenance \"" + root.wstring() + L"\" \"" +
+                               updateInstaller + L"\" 0 " + std::to_wstring(GetCurrentProcessId()) + L" \"" +
+                               name + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(setupProgram.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info)) {
+        return 12;
+    }
+    standin::logLine(L"launcher maintenance " + scenario + L" setup-pid=" +
+                     std::to_wstring(info.dwProcessId));
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    if (WaitForSingleObject(ready, 60000) != WAIT_OBJECT_0) {
+        return 13;
+    }
+    if (scenario == L"cancel") {
+        SetEvent(cancel);
+    } else if (scenario != L"exit-before-go") {
+        SetEvent(go);
+    }
+    // The events stay open a moment so the program sees them before this process (and its handles) ends.
+    Sleep(500);
+    CloseHandle(ready);
+    CloseHandle(go);
+    CloseHandle(cancel);
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 4 && std::wstring(argv[1]) == L"--stand-in-maintenance") {
+        return startMaintenance(argv[2], argv[3]);
+    }
     const std::wstring scenario = standin::environmentText(L"ARDENWICK_STANDIN_LAUNCHER", L"ready");
     const std::wstring switchText = argc > 1 ? argv[1] : L"";
     standin::logLine(L"launcher " + switchText + L" " + scenario + L" cwd=" +

@@ -1,0 +1,153 @@
+#include "download/file_hash.h"
+#include "installation/install_location.h"
+#include "support/process_runner.h"
+#include "support/registry_value.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+namespace ardenwick {
+namespace {
+
+std::string fileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// The real Ardenwick-Setup.exe started by the stand-in launcher for a maintenance run, as on a user's PC.
+class MaintenanceEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        base_ = std::filesystem::temp_directory_path() / L"ardenwick-e2e-maintenance";
+        std::error_code error;
+        for (int tries = 0; tries < 100 && (std::filesystem::remove_all(base_, error), error); ++tries) {
+            Sleep(100);
+        }
+        ASSERT_FALSE(error) << error.message();
+        root_ = base_ / L"Ardenwick";
+        log_ = base_ / L"stand-ins.log";
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_ROOT", root_.c_str());
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LOG", log_.c_str());
+        const auto bin = testing::executableDirectory();
+        ASSERT_EQ(testing::runAndWait(bin / L"Ardenwick-FullSetup.exe", L"/S", 60000), 0U);
+        installer_ = base_ / L"update" / L"Ardenwick-FullSetup.exe";
+        std::filesystem::create_directories(installer_.parent_path());
+        std::filesystem::copy_file(bin.parent_path() / L"served" / L"Ardenwick-FullSetup.exe", installer_);
+        const auto payload = root_ / L"staging" / L"2.4.0" / L"payload.zip";
+        writeFile(payload, std::string(8192, 'p'));
+        nlohmann::json release = {{"releaseChannel", "stable"},
+                                  {"version", "2.4.0"},
+                                  {"minimumLauncherVersion", "1.0.0"},
+                                  {"publishedAtUtc", "2026-12-01T12:00:00Z"},
+                                  {"payload",
+                                   {{"url", "https://downloads.ardenwick.app/windows/x64/2.4.0/"
+                                            "Ardenwick-2.4.0-windows-x64.zip"},
+                                    {"size", 8192},
+                                    {"sha256", sha256FileHex(payload, {})}}}};
+        writeFile(root_ / L"state" / L"launcher-maintenance.json", nlohmann::json{{"schemaVersion", 2},
+                                                                                  {"environment", "prod"},
+                                                                                  {"architecture", "x64"},
+                                                                                  {"releases", {release}}}
+                                                                       .dump());
+    }
+
+    void TearDown() override {
+        const auto pidFile = root_ / L"state" / L"standin-application.pid";
+        if (std::filesystem::exists(pidFile)) {
+            if (HANDLE process =
+                    OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(fileText(pidFile)))) {
+                TerminateProcess(process, 0);
+                WaitForSingleObject(process, 10000);
+                CloseHandle(process);
+            }
+        }
+        for (const wchar_t* name :
+             {L"ARDENWICK_STANDIN_ROOT", L"ARDENWICK_STANDIN_LOG", L"ARDENWICK_STANDIN_MAINTENANCE"}) {
+            SetEnvironmentVariableW(name, nullptr);
+        }
+    }
+
+    /// Runs the launcher's maintenance start and returns the exit code of the program it started. The
+    /// program is opened as soon as the launcher names it, so its exit code is never lost.
+    std::optional<std::uint32_t> runMaintenance(const wchar_t* scenario) {
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_MAINTENANCE", scenario);
+        const std::size_t logStart = fileText(log_).size();
+        const auto setup = testing::executableDirectory() / L"Ardenwick-Setup.exe";
+        const std::filesystem::path launcherPath = root_ / L"Ardenwick.exe";
+        std::wstring commandLine = testing::quoteArgument(launcherPath.wstring()) +
+                                   L" --stand-in-maintenance " + testing::quoteArgument(setup.wstring()) +
+                                   L" " + testing::quoteArgument(installer_.wstring());
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION launcher{};
+        if (!CreateProcessW(launcherPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &launcher)) {
+            ADD_FAILURE() << "cannot start the launcher";
+            return std::nullopt;
+        }
+        CloseHandle(launcher.hThread);
+        HANDLE program = nullptr;
+        const std::regex started("setup-pid=([0-9]+)");
+        const ULONGLONG deadline = GetTickCount64() + 30000;
+        while (!program && GetTickCount64() < deadline) {
+            const std::string log = fileText(log_).substr(std::min(logStart, fileText(log_).size()));
+            std::smatch match;
+            if (std::regex_search(log, match, started)) {
+                program =
+                    OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, std::stoul(match[1]));
+                break;
+            }
+            Sleep(10);
+        }
+        WaitForSingleObject(launcher.hProcess, 90000);
+        CloseHandle(launcher.hProcess);
+        if (!program) {
+            ADD_FAILURE() << "the launcher did not start the program";
+            return std::nullopt;
+        }
+        std::optional<std::uint32_t> code;
+        if (WaitForSingleObject(program, 90000) == WAIT_OBJECT_0) {
+            DWORD exitCode = 0;
+            GetExitCodeProcess(program, &exitCode);
+            code = exitCode;
+        }
+        CloseHandle(program);
+        return code;
+    }
+
+    std::filesystem::path base_;
+    std::filesystem::path root_;
+    std::filesystem::path log_;
+    std::filesystem::path installer_;
+    testing::ScopedRegistryValue installLocation_{InstallRegistryKey, InstallLocationValue};
+};
+
+TEST_F(MaintenanceEndToEnd, GoInstallsTheUpdateAndRelaunchesTheApplication) {
+    EXPECT_EQ(runMaintenance(L"go"), 0U);
+    const std::string log = fileText(log_);
+    EXPECT_NE(log.find("/ardenwickLauncherMaintenance=1"), std::string::npos) << log;
+    EXPECT_NE(log.find("launcher --ardenwick-installation-startup"), std::string::npos) << log;
+    EXPECT_FALSE(std::filesystem::exists(root_ / L"state" / L"maintenance-ui" / L"last-failure.json"));
+}
+
+TEST_F(MaintenanceEndToEnd, CancelOrALauncherGoneBeforeGoClosesTheWindowWithoutInstalling) {
+    EXPECT_EQ(runMaintenance(L"cancel"), 1U);
+    EXPECT_EQ(runMaintenance(L"exit-before-go"), 1U);
+    EXPECT_EQ(fileText(log_).find("/ardenwickLauncherMaintenance=1"), std::string::npos);
+}
+
+} // namespace
+} // namespace ardenwick
