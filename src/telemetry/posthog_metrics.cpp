@@ -115,6 +115,18 @@ struct PostHogMetrics::State {
         properties["os_version"] = platform.osVersionText();
     }
 
+    // Under the mutex: gives the event its uuid and queues it, dropping the oldest at capacity.
+    void enqueue(MetricsEvent event) {
+        event.uuid = newUuidV4();
+        if (queue.size() >= MemoryQueueCapacity) {
+            queue.pop_front();
+        }
+        queue.push_back(std::move(event));
+        if (queue.size() >= MemoryBatchSize) {
+            senderWake.notify_one();
+        }
+    }
+
     // Under the mutex.
     [[nodiscard]] bool pending() const {
         if (!queue.empty() || sending) {
@@ -362,17 +374,8 @@ void PostHogMetrics::capture(MetricsEvent event) {
         if (event.name != "$identify") {
             s.addApplicationContext(event.properties);
         }
-        event.uuid = newUuidV4();
-        if (event.distinctId.empty()) {
-            event.distinctId = s.memoryDistinctId;
-        }
-        if (s.queue.size() >= MemoryQueueCapacity) {
-            s.queue.pop_front();
-        }
-        s.queue.push_back(std::move(event));
-        if (s.queue.size() >= MemoryBatchSize) {
-            s.senderWake.notify_one();
-        }
+        event.distinctId = s.memoryDistinctId;
+        s.enqueue(std::move(event));
     } catch (...) {
     }
 }
@@ -396,14 +399,18 @@ void PostHogMetrics::identify(const std::string& userId, const EventProperties& 
             set[name] = *text;
         }
     }
+    // Sent under the user id, without the application context, as PostHog expects of "$identify".
     MetricsEvent event;
     event.name = "$identify";
     event.occurredAt = currentEventTicks();
     event.distinctId = userId;
     event.properties["$anon_distinct_id"] = anonymousId;
     event.properties["$set"] = std::move(set);
-    capture(std::move(event));
     std::lock_guard lock(s.mutex);
+    if (s.stop) {
+        return;
+    }
+    s.enqueue(std::move(event));
     s.identified = true;
     s.personProperties = personProperties;
 }

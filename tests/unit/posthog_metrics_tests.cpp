@@ -467,6 +467,22 @@ TEST_F(MetricsTest, InstallationIdNamespaceFollowsTheConfiguration) {
     EXPECT_EQ(log.namespaces.size(), 3u);
 }
 
+TEST_F(MetricsTest, IdentifyTiesTheAnonymousIdToTheUserOnce) {
+    PostHogMetrics client(configuration(), options(false), testPlatform(log));
+    client.identify("user-1", {{"email", std::string("a@example.com")}, {"seats", std::int64_t{3}}});
+    client.identify("user-1", {{"email", std::string("a@example.com")}, {"seats", std::int64_t{3}}});
+    EXPECT_TRUE(client.flush(10000));
+    const auto events = eventsOf(sender.bodies());
+    ASSERT_EQ(events.size(), 1u) << "the same person properties are not sent twice";
+    EXPECT_EQ(events[0]["event"], "$identify");
+    EXPECT_EQ(events[0]["properties"], nlohmann::json::parse(R"({"distinct_id":"user-1",
+        "$anon_distinct_id":"anon_platform-id","$set":{"email":"a@example.com"}})"));
+    client.resetIdentity();
+    client.identify("user-1");
+    EXPECT_TRUE(client.flush(10000));
+    EXPECT_EQ(eventsOf(sender.bodies()).size(), 2u) << "a reset identity is identified again";
+}
+
 void setVariable(const char* name, const std::string& value) {
 #ifdef _WIN32
     _putenv((std::string(name) + "=" + value).c_str());
