@@ -1,7 +1,8 @@
-// Feeds arbitrary bytes to the parsers of untrusted download metadata: the Zone.Identifier stream, a
-// download link, percent-decoding and the analytics host URL. Whatever they return must satisfy the
-// rules the rest of the program relies on.
+// Feeds arbitrary bytes to the parsers of untrusted metadata: the Zone.Identifier stream, a download
+// link, percent-decoding, the analytics host URL and the install context JSON. Whatever they return must
+// satisfy the rules the rest of the program relies on.
 #include "telemetry/batch_endpoint.h"
+#include "telemetry/install_context.h"
 #include "telemetry/web_attribution.h"
 
 #include <cstddef>
@@ -39,6 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (endpoint.valid && (endpoint.host.empty() || endpoint.path.size() < 7 ||
                            endpoint.path.substr(endpoint.path.size() - 7) != L"/batch/")) {
         __builtin_trap();
+    }
+    // The install context the launcher hands over: whatever survives must be valid run context.
+    const auto context = ardenwick::parseInstallContext(input, std::string("7"), std::string("job"));
+    for (const auto& [key, value] : context) {
+        const auto* text = std::get_if<std::string>(&value);
+        if (text == nullptr || text->empty() || text->size() > 200) {
+            __builtin_trap();
+        }
     }
     return 0;
 }

@@ -1,13 +1,17 @@
 // Several Windows processes on one outbox file, under Wine's own locking.
 #include "telemetry/installation_outbox.h"
+#include "telemetry/posthog_metrics.h"
 
 #include "../unit/telemetry_test_support.h"
+#include "telemetry/event_timestamp.h"
 #include "telemetry_windows_support.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <map>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -158,6 +162,55 @@ TEST(OutboxWindowsProcesses, AProcessTerminatedWhileAppendingLosesNoCommittedRow
     InstallationOutbox outbox(file);
     outbox.append("after", "x", 1'800'000'000);
     EXPECT_GE(db.rows(), static_cast<std::int64_t>(committed.size()) + 1);
+}
+
+TEST(OutboxWindowsProcesses, TheSenderDeliversEventsAnotherProcessStored) {
+    TemporaryDirectory directory;
+    const auto file = directory.path() / "Analytics" / "shared.db";
+    const auto output = directory.path() / "append.txt";
+    std::vector<std::string> stored;
+    {
+        { InstallationOutbox create(file); }
+        HelperProcess writer(L"append " + quoted(file) + L" 0", output);
+        const auto deadline = GetTickCount64() + 60000;
+        while (linesOf(output).size() < 25 && GetTickCount64() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        writer.kill();
+        stored = linesOf(output);
+        ASSERT_GE(stored.size(), 25u);
+    }
+    // The helper's rows are dated 2027; lease them with the real clock by moving them to now.
+    Inspector db(file);
+    db.exec("UPDATE events SET created=" + std::to_string(currentUnixSeconds()) +
+            ",next=" + std::to_string(currentUnixSeconds()));
+    const auto rows = db.rows();
+
+    std::mutex mutex;
+    std::vector<std::string> bodies;
+    MetricsOptions options;
+    options.outboxPath = file;
+    options.batchSender = [&](const std::string& body) {
+        std::lock_guard lock(mutex);
+        bodies.push_back(body);
+        return true;
+    };
+    MetricsConfiguration configuration;
+    configuration.apiKey = "phc_test";
+    configuration.host = "https://analytics.example";
+    configuration.installationNamespace = "telemetry-process-test";
+    {
+        PostHogMetrics client(configuration, options);
+        EXPECT_TRUE(client.flush(30000));
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Ardenwick\\Attribution\\AppsFlyer\\telemetry-process-test");
+    EXPECT_EQ(db.rows(), 0);
+    ASSERT_EQ(static_cast<std::int64_t>(bodies.size()), rows);
+    std::set<std::string> sent(bodies.begin(), bodies.end());
+    for (const auto& uuid : stored) {
+        const std::string n = uuid.substr(4);
+        EXPECT_TRUE(sent.contains("{\"n\":" + n + "}")) << uuid;
+    }
 }
 
 } // namespace
