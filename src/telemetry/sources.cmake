@@ -1,6 +1,8 @@
 target_sources(ardenwick_core PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/analytics_identifiers.cpp
     ${CMAKE_CURRENT_LIST_DIR}/batch_endpoint.cpp
     ${CMAKE_CURRENT_LIST_DIR}/batch_serializer.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bootstrapper_event.cpp
     ${CMAKE_CURRENT_LIST_DIR}/configuration_provider.cpp
     ${CMAKE_CURRENT_LIST_DIR}/environment.cpp
     ${CMAKE_CURRENT_LIST_DIR}/event_catalog.cpp

@@ -1,3 +1,4 @@
+#include "telemetry/bootstrapper_event.h"
 #include "telemetry/event_timestamp.h"
 #include "telemetry/installation_outbox.h"
 #include "telemetry/posthog_metrics.h"

@@ -1,4 +1,5 @@
 #include "telemetry/batch_endpoint.h"
+#include "telemetry/bootstrapper_event.h"
 #include "telemetry/event_timestamp.h"
 #include "telemetry/posthog_metrics.h"
 #include "telemetry/system_info.h"
