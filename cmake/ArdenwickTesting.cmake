@@ -1,4 +1,5 @@
-# ardenwick_add_test(<name> SUBSYSTEM <subsystem> [E2E] SOURCES <files...> [LIBRARIES <targets...>])
+# ardenwick_add_test(<name> SUBSYSTEM <subsystem> [E2E] SOURCES <files...> [LIBRARIES <targets...>]
+#                    [RESOURCE_LOCK <names...>] [TIMEOUT <seconds>])
 #
 # One GoogleTest executable is one ctest test. It carries a label for where it runs (native, wine, e2e)
 # and one for its subsystem, and writes its results as JSON so scripts/check-skips can account for
@@ -7,7 +8,7 @@ set(ARDENWICK_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
 file(MAKE_DIRECTORY ${ARDENWICK_TEST_RESULTS})
 
 function(ardenwick_add_test name)
-    cmake_parse_arguments(arg "E2E" "SUBSYSTEM;TIMEOUT" "SOURCES;LIBRARIES" ${ARGN})
+    cmake_parse_arguments(arg "E2E" "SUBSYSTEM;TIMEOUT" "SOURCES;LIBRARIES;RESOURCE_LOCK" ${ARGN})
     add_executable(${name} ${arg_SOURCES})
     target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} GTest::gtest GTest::gtest_main ardenwick_warnings)
     if(arg_E2E)
@@ -28,4 +29,45 @@ function(ardenwick_add_test name)
         set(arg_TIMEOUT 300)
     endif()
     set_tests_properties(${name} PROPERTIES LABELS "${where};${arg_SUBSYSTEM}" TIMEOUT ${arg_TIMEOUT})
+    if(arg_RESOURCE_LOCK)
+        # Tests that hold a machine-wide resource of the Wine prefix (a named mutex, an HKCU value).
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
+    endif()
+endfunction()
+
+# ardenwick_add_server_test(<name> SUBSYSTEM <subsystem> SCENARIOS <json files...> SOURCES <files...>
+#                           [LIBRARIES <targets...>] [TIMEOUT <seconds>])
+#
+# Like ardenwick_add_test, for tests that talk to the loopback release server: tools/release-server/
+# with-server starts it on a free port with the given scenario files, passes its URL and request log to
+# the test through the environment, and stops it when the test ends.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+function(ardenwick_add_server_test name)
+    cmake_parse_arguments(arg "" "SUBSYSTEM;TIMEOUT;FILES" "SOURCES;LIBRARIES;SCENARIOS;RESOURCE_LOCK" ${ARGN})
+    add_executable(${name} ${arg_SOURCES})
+    target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} GTest::gtest GTest::gtest_main ardenwick_warnings)
+    if(WIN32)
+        set(where wine)
+        set(results_path "Z:${ARDENWICK_TEST_RESULTS}/${name}.json")
+    else()
+        set(where native)
+        set(results_path "${ARDENWICK_TEST_RESULTS}/${name}.json")
+    endif()
+    set(scenario_arguments)
+    foreach(scenarios IN LISTS arg_SCENARIOS)
+        list(APPEND scenario_arguments --scenarios ${scenarios})
+    endforeach()
+    if(arg_FILES)
+        list(APPEND scenario_arguments --files ${arg_FILES})
+    endif()
+    add_test(NAME ${name}
+        COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/release-server/with-server ${scenario_arguments}
+            -- ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}> --gtest_output=json:${results_path})
+    if(NOT arg_TIMEOUT)
+        set(arg_TIMEOUT 300)
+    endif()
+    set_tests_properties(${name} PROPERTIES LABELS "${where};${arg_SUBSYSTEM}" TIMEOUT ${arg_TIMEOUT})
+    if(arg_RESOURCE_LOCK)
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
+    endif()
 endfunction()

@@ -6,6 +6,7 @@
 #include "app/user_sid.h"
 #include "common/unique_handle.h"
 #include "installation/online_installation_service.h"
+#include "ui/run_installation_window.h"
 
 #include <shellapi.h>
 
@@ -19,7 +20,7 @@ std::u16string toUtf16(std::wstring_view text) {
     return std::u16string(text.begin(), text.end());
 }
 
-int runWithArguments(HINSTANCE, std::span<const std::wstring_view> arguments) {
+int runWithArguments(HINSTANCE instance, std::span<const std::wstring_view> arguments) {
     std::optional<StartupArguments> startup = parseStartupArguments(arguments);
     if (!startup) {
         return 1;
@@ -47,7 +48,7 @@ int runWithArguments(HINSTANCE, std::span<const std::wstring_view> arguments) {
     }
 
     OnlineInstallationService service(std::move(startup->maintenance));
-    return service.currentStatus().kind == InstallationKind::Ready ? 0 : 1;
+    return runInstallationWindow(instance, service, instanceKey, [&service] { service.markWindowReady(); });
 }
 
 } // namespace

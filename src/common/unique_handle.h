@@ -4,8 +4,8 @@
 // part of the type, so business code never calls CloseHandle itself and never checks the wrong
 // invalid value (null for most kernel objects, INVALID_HANDLE_VALUE for CreateFileW).
 
-#include <objbase.h>
 #include <windows.h>
+#include <objbase.h>
 
 #include <utility>
 

@@ -2,8 +2,8 @@
 
 #include "installation/installation_diagnostic_error.h"
 
-#include <objbase.h>
 #include <windows.h>
+#include <objbase.h>
 
 namespace ardenwick {
 

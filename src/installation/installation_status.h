@@ -35,6 +35,14 @@ struct InstallationStatus {
     friend bool operator==(const InstallationStatus&, const InstallationStatus&) = default;
 };
 
+/// A status of `kind` with every other field zero or empty, but the failure kind text.
+[[nodiscard]] inline InstallationStatus statusOf(InstallationKind kind, std::string operation = {}) {
+    InstallationStatus status;
+    status.kind = kind;
+    status.operation = std::move(operation);
+    return status;
+}
+
 /// Kinds whose publication writes the failure record.
 [[nodiscard]] constexpr bool isFailureKind(InstallationKind kind) noexcept {
     return kind == InstallationKind::InstallationFailed || kind == InstallationKind::ResultUnknown ||

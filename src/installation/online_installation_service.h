@@ -1,27 +1,55 @@
 #pragma once
 
 #include "app/maintenance_request.h"
+#include "download/installer_download.h"
+#include "installation/installation_service.h"
 #include "installation/installation_status.h"
+#include "telemetry/event_properties.h"
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
+#include <thread>
 
 namespace ardenwick {
 
-/// The installation engine behind the window: where everything lives, the identifiers of this run and
-/// the published status.
-class OnlineInstallationService {
+class PostHogMetrics;
+
+/// Values the shipped program never changes; tests shorten the waits and point the download at a
+/// loopback server.
+struct ServiceTuning {
+    /// Empty: the endpoint fixed at build time.
+    std::wstring fullInstallerUrl;
+    InstallerDownloadTimings downloadTimings;
+    std::uint64_t launchDeadlineMs = 120000;
+};
+
+/// The full-installer URL fixed at build time.
+[[nodiscard]] std::wstring defaultFullInstallerUrl();
+
+/// The installation engine behind the window: where everything lives, the identifiers of this run, the
+/// published status and the worker that runs one attempt at a time.
+class OnlineInstallationService final : public IInstallationService {
 public:
     /// Normal mode without a request, maintenance mode with one. Throws "local_data_unavailable" or
     /// "identity_unavailable".
-    explicit OnlineInstallationService(std::optional<MaintenanceRequest> maintenance);
+    explicit OnlineInstallationService(std::optional<MaintenanceRequest> maintenance,
+                                       ServiceTuning tuning = {});
     OnlineInstallationService(const OnlineInstallationService&) = delete;
     OnlineInstallationService& operator=(const OnlineInstallationService&) = delete;
+    /// Requests a stop of the worker and waits for it (a running full installer is waited for).
+    ~OnlineInstallationService() override;
 
-    [[nodiscard]] InstallationStatus currentStatus() const;
+    void startInstallation() override;
+    bool requestStop() override;
+    [[nodiscard]] InstallationStatus currentStatus() const override;
+    void openApplication() override;
+    void openFullInstallerDownload() override;
 
     /// Called once the window is visible; a maintenance run waits for it before signalling the launcher.
     /// Returns the flag's previous value.
@@ -35,8 +63,25 @@ public:
         return maintenance_;
     }
     [[nodiscard]] bool isMaintenance() const noexcept { return maintenance_.has_value(); }
+    [[nodiscard]] bool savedFailurePresented() const noexcept { return savedFailure_; }
+
+    /// Writes the failure record for failure kinds (outside the mutex), then swaps the status in.
+    void publishStatus(InstallationStatus status);
+    /// Records one installer event with this run's context; records nothing without a client.
+    void recordBootstrapperEvent(const std::string& name, EventProperties properties) noexcept;
 
 private:
+    class DownloadCallback;
+    struct AttemptState;
+
+    void run(std::stop_token stopToken);
+    void runAttempt(std::stop_token stopToken, AttemptState& attempt);
+    void failAttempt(const std::exception& error, AttemptState& attempt);
+    void launchApplication(std::stop_token stopToken, bool retry, bool userInitiated);
+    void presentSavedFailure() noexcept;
+    void setStatusWithoutRecord(InstallationStatus status);
+
+    ServiceTuning tuning_;
     std::optional<MaintenanceRequest> maintenance_;
     std::filesystem::path stateDirectory_;
     std::filesystem::path applicationPath_;
@@ -44,11 +89,19 @@ private:
     std::string attemptId_;
     std::string installerVersion_;
     std::string launcherVersion_;
+    EventProperties webAttribution_;
     std::string analyticsDistinctId_;
+    std::unique_ptr<PostHogMetrics> metrics_;
 
     mutable std::mutex statusMutex_;
     InstallationStatus status_;
+    bool savedFailure_ = false;
     std::atomic<bool> windowReady_{false};
+    std::string maintenanceExpectedVersion_;
+    bool relaunch_ = true;
+
+    // Declared last so that it is joined before any member it uses is destroyed.
+    std::jthread worker_;
 };
 
 } // namespace ardenwick

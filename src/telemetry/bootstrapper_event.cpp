@@ -1,6 +1,7 @@
 #include "telemetry/bootstrapper_event.h"
 
 #include "telemetry/event_timestamp.h"
+#include "telemetry/posthog_metrics.h"
 
 namespace ardenwick {
 

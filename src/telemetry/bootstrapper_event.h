@@ -1,11 +1,12 @@
 #pragma once
 
 #include "telemetry/event_properties.h"
-#include "telemetry/posthog_metrics.h"
 
 #include <string>
 
 namespace ardenwick {
+
+class PostHogMetrics;
 
 /// The run context that every installer event carries.
 struct BootstrapperEventContext {

@@ -2,6 +2,7 @@
 
 #include "telemetry/analytics_identifiers.h"
 #include "telemetry/batch_endpoint.h"
+#include "telemetry/bootstrapper_event.h"
 #include "telemetry/metrics.h"
 
 #include <chrono>

@@ -4,8 +4,8 @@
 #include "telemetry/posthog_metrics.h"
 #include "telemetry/system_info.h"
 
-#include <shlobj.h>
 #include <windows.h>
+#include <shlobj.h>
 
 namespace ardenwick {
 

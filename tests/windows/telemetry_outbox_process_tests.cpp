@@ -32,7 +32,7 @@ public:
             throw std::runtime_error("cannot create the helper's output file");
         }
         const std::wstring program =
-            (testing::executableDirectory() / L"outbox_process_helper.exe").wstring();
+            (testing::telemetryTestDirectory() / L"outbox_process_helper.exe").wstring();
         std::wstring commandLine = L"\"" + program + L"\" " + arguments;
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);

@@ -10,7 +10,7 @@
 
 namespace ardenwick::testing {
 
-inline std::filesystem::path executableDirectory() {
+inline std::filesystem::path telemetryTestDirectory() {
     wchar_t path[MAX_PATH * 4]{};
     GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
     return std::filesystem::path(path).parent_path();
@@ -26,7 +26,7 @@ public:
         const std::wstring releaseName = L"Local\\Ardenwick.Test.Release." + suffix;
         ready_.reset(CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
         release_.reset(CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str()));
-        const std::wstring program = (executableDirectory() / L"telemetry_mutex_holder.exe").wstring();
+        const std::wstring program = (telemetryTestDirectory() / L"telemetry_mutex_holder.exe").wstring();
         std::wstring commandLine =
             L"\"" + program + L"\" \"" + mutexName + L"\" \"" + readyName + L"\" \"" + releaseName + L"\"";
         STARTUPINFOW startup{};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace ardenwick {
+
+/// The two versions that a downloaded installer declares (UTF-8).
+struct InstallerVersions {
+    std::string productVersion;
+    std::string launcherVersion;
+};
+
+/// Accepts the file only as this application's production installer with well-formed versions. Each
+/// version is stored into `versions` as soon as it has been read, so the caller keeps it even when the
+/// check then fails. Throws InstallationDiagnosticError("installer_metadata_mismatch") when the file
+/// does not qualify, or the runtime error of readVersionString when a string is missing or unreadable.
+void checkInstallerMetadata(const std::filesystem::path& path, InstallerVersions& versions);
+
+} // namespace ardenwick

@@ -1,0 +1,264 @@
+#include "common/unique_handle.h"
+#include "download/failure_diagnostics.h"
+#include "download/installer_download.h"
+#include "download/installer_metadata.h"
+#include "download/signature_verification.h"
+#include "download/text_conversion.h"
+#include "installation/attempt_failure.h"
+#include "installation/identifier.h"
+#include "installation/install_location.h"
+#include "installation/installation_diagnostic_error.h"
+#include "installation/installed_state.h"
+#include "installation/installer_outcome.h"
+#include "installation/installer_process.h"
+#include "installation/installer_records_file.h"
+#include "installation/online_installation_service.h"
+#include "installation/result_record_file.h"
+
+#include <chrono>
+
+namespace ardenwick {
+namespace {
+
+constexpr std::uint64_t FullInstallerSizeLimit = 536870912; // 512 MiB
+
+std::int64_t millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+EventProperties stageProperties(const char* result, const std::string& stage) {
+    return {{"result", std::string(result)}, {"stage", stage}};
+}
+
+} // namespace
+
+/// The attempt-local values of one run.
+struct OnlineInstallationService::AttemptState {
+    AttemptPhase phase = AttemptPhase::Preparation;
+    std::string operation = "prepare";
+    std::chrono::steady_clock::time_point stageStart = std::chrono::steady_clock::now();
+    std::filesystem::path attemptDirectory;
+    std::filesystem::path partialFile;
+    std::filesystem::path installer;
+    UniqueFileHandle directoryLock;
+    UniqueFileHandle installerLock;
+
+    void startStage(AttemptPhase next, std::string nextOperation) {
+        phase = next;
+        operation = std::move(nextOperation);
+        stageStart = std::chrono::steady_clock::now();
+    }
+};
+
+/// Turns download progress into `Downloading` and retries into "installer_download_retry".
+class OnlineInstallationService::DownloadCallback final : public IInstallerDownloadCallback {
+public:
+    explicit DownloadCallback(OnlineInstallationService* service) : service_(service) {}
+
+    void onProgress(std::uint64_t doneBytes, std::uint64_t totalBytes) override {
+        InstallationStatus status = statusOf(InstallationKind::Downloading);
+        status.doneBytes = doneBytes;
+        status.totalBytes = totalBytes;
+        service_->publishStatus(std::move(status));
+    }
+
+    void onRetry(const InstallationDiagnosticError& error, std::uint32_t retryNumber,
+                 std::uint32_t delayMs) override {
+        EventProperties properties = failureDiagnosticProperties(error, "download");
+        properties["stage"] = std::string("download");
+        properties["retry_number"] = static_cast<std::int64_t>(retryNumber);
+        properties["retry_delay_ms"] = static_cast<std::int64_t>(delayMs);
+        service_->recordBootstrapperEvent("installer_download_retry", std::move(properties));
+    }
+
+private:
+    OnlineInstallationService* service_;
+};
+
+void OnlineInstallationService::run(std::stop_token stopToken) {
+    if (maintenance_) {
+        // The maintenance flow is not part of this build yet: the status stays as published.
+        return;
+    }
+    AttemptState attempt;
+    try {
+        runAttempt(stopToken, attempt);
+    } catch (const std::exception& error) {
+        failAttempt(error, attempt);
+    } catch (...) {
+        failAttempt(std::runtime_error("unknown_error"), attempt);
+    }
+    // Clean-up after every outcome: release the locks first, or the directory could not be removed.
+    attempt.installerLock.reset();
+    attempt.directoryLock.reset();
+    std::error_code ignored;
+    if (!attempt.partialFile.empty()) {
+        std::filesystem::remove(attempt.partialFile, ignored);
+    }
+    if (!attempt.attemptDirectory.empty()) {
+        std::filesystem::remove_all(attempt.attemptDirectory, ignored);
+    }
+}
+
+void OnlineInstallationService::runAttempt(std::stop_token stopToken, AttemptState& attempt) {
+    // Preparation.
+    const std::string previousAttemptId = attemptId_;
+    attemptId_ = newIdentifier();
+    installerVersion_.clear();
+    launcherVersion_.clear();
+    if (!previousAttemptId.empty()) {
+        recordBootstrapperEvent("installer_retry", {{"previous_attempt_id", previousAttemptId}});
+    }
+    SYSTEM_INFO system{};
+    GetNativeSystemInfo(&system);
+    if (system.wProcessorArchitecture != PROCESSOR_ARCHITECTURE_AMD64) {
+        throw InstallationDiagnosticError("unsupported_architecture");
+    }
+    if (validateInstalledState(applicationPath_, "")) {
+        EventProperties properties = stageProperties("success", "preparation");
+        properties["operation"] = std::string("existing_installation");
+        properties["duration_ms"] = millisecondsSince(attempt.stageStart);
+        recordBootstrapperEvent("bootstrapper_preparation_result", std::move(properties));
+        publishStatus(statusOf(InstallationKind::AlreadyInstalled));
+        return;
+    }
+    attempt.operation = "attempt_directory_create";
+    attempt.attemptDirectory = stateDirectory_ / newIdentifier();
+    std::filesystem::create_directories(attempt.attemptDirectory);
+    // Held to the end of the attempt, so the directory cannot be deleted or moved away under it.
+    attempt.directoryLock.reset(CreateFileW(
+        attempt.attemptDirectory.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!attempt.directoryLock) {
+        const DWORD error = GetLastError();
+        throw InstallationDiagnosticError("directory_lock", error);
+    }
+    attempt.partialFile = attempt.attemptDirectory / L"setup.partial";
+    attempt.installer = attempt.attemptDirectory / L"setup.exe";
+    {
+        EventProperties properties = stageProperties("success", "preparation");
+        properties["operation"] = std::string("download_required");
+        properties["duration_ms"] = millisecondsSince(attempt.stageStart);
+        recordBootstrapperEvent("bootstrapper_preparation_result", std::move(properties));
+    }
+
+    // Download.
+    attempt.startStage(AttemptPhase::Download, "download");
+    publishStatus(statusOf(InstallationKind::Downloading));
+    recordBootstrapperEvent("installer_download_started", {});
+    const InstallerDownloadResult download =
+        downloadInstaller(tuning_.fullInstallerUrl, attempt.partialFile, FullInstallerSizeLimit,
+                          std::make_unique<DownloadCallback>(this), stopToken, tuning_.downloadTimings);
+    {
+        const InstallationStatus progress = currentStatus();
+        EventProperties properties = stageProperties("success", "download");
+        properties["duration_ms"] = millisecondsSince(attempt.stageStart);
+        properties["http_status"] = static_cast<std::int64_t>(download.httpStatus);
+        properties["resumed_bytes"] = static_cast<std::int64_t>(download.resumedBytes);
+        properties["downloaded_bytes"] = static_cast<std::int64_t>(progress.doneBytes);
+        properties["total_bytes"] = static_cast<std::int64_t>(progress.totalBytes);
+        recordBootstrapperEvent("installer_download_result", std::move(properties));
+    }
+
+    // Verification.
+    attempt.startStage(AttemptPhase::Verification, "installer_file_rename");
+    publishStatus(statusOf(InstallationKind::Verifying));
+    recordBootstrapperEvent("installer_verification_started", {});
+    std::filesystem::rename(attempt.partialFile, attempt.installer);
+    // While this handle is open nobody can write, rename or delete the verified file.
+    attempt.installerLock.reset(CreateFileW(attempt.installer.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!attempt.installerLock) {
+        const DWORD error = GetLastError();
+        throw InstallationDiagnosticError("installer_lock", error);
+    }
+    attempt.operation = "signature_publisher";
+    verifySignedArtifact(attempt.installer);
+    attempt.operation = "installer_metadata";
+    InstallerVersions versions;
+    try {
+        checkInstallerMetadata(attempt.installer, versions);
+    } catch (...) {
+        // The events of a mismatch already carry whatever versions were read.
+        installerVersion_ = versions.productVersion;
+        launcherVersion_ = versions.launcherVersion;
+        throw;
+    }
+    installerVersion_ = versions.productVersion;
+    launcherVersion_ = versions.launcherVersion;
+    if (stopToken.stop_requested()) {
+        throw InstallationDiagnosticError("verification_stopped");
+    }
+    {
+        EventProperties properties = stageProperties("success", "verification");
+        properties["duration_ms"] = millisecondsSince(attempt.stageStart);
+        recordBootstrapperEvent("installer_verification_result", std::move(properties));
+    }
+
+    // The installer process.
+    attempt.phase = AttemptPhase::Process;
+    publishStatus(statusOf(InstallationKind::Installing));
+    attempt.stageStart = std::chrono::steady_clock::now();
+    attempt.operation = "context_write";
+    recordBootstrapperEvent("installer_process_requested", {});
+    const std::filesystem::path resultRecord = attempt.attemptDirectory / L"result.ini";
+    InstallerRecordValues values{installFlowId_, attemptId_, analyticsDistinctId_, {}};
+    for (const auto& [key, value] : webAttribution_) {
+        if (const auto* text = std::get_if<std::string>(&value)) {
+            values.webAttribution.emplace(key, *text);
+        }
+    }
+    writeInstallerRecords(resultRecord, values);
+
+    attempt.operation = "installer_process";
+    const std::uint32_t exitCode = runInstallerProcess(
+        attempt.installer, installerCommandLine(attempt.installer.wstring(), resultRecord.wstring()),
+        [this](std::uint32_t) { recordBootstrapperEvent("installer_process_started", {}); });
+
+    attempt.operation = "installed_state_validation";
+    applicationPath_ = readInstallLocation();
+    const std::optional<ResultRecord> record = readResultRecord(resultRecord);
+    InstallerOutcomeInputs inputs;
+    inputs.installedOk = exitCode == 0 && validateInstalledState(applicationPath_, installerVersion_);
+    inputs.record = record ? &*record : nullptr;
+    inputs.expectedAttemptId = attemptId_;
+    inputs.expectedVersion = installerVersion_;
+    inputs.applicationPathEmpty = applicationPath_.empty();
+    inputs.sameDirectory = [&] {
+        return isSameDirectory(applicationPath_.parent_path(),
+                               std::filesystem::path(utf8ToWide(record->directory)));
+    };
+    const InstallerOutcome outcome = decideInstallerOutcome(inputs);
+    {
+        EventProperties properties = stageProperties(outcome.result.c_str(), "process");
+        properties["exit_code"] = static_cast<std::int64_t>(exitCode);
+        properties["duration_ms"] = millisecondsSince(attempt.stageStart);
+        properties["error_code"] = outcome.errorCode;
+        recordBootstrapperEvent("installer_process_result", std::move(properties));
+    }
+
+    if (outcome.kind == InstallerOutcomeKind::Success) {
+        publishStatus(statusOf(InstallationKind::Launching));
+        launchApplication(stopToken, false, false);
+        return;
+    }
+    const InstallationKind kind = outcome.kind == InstallerOutcomeKind::ReportedFailure
+                                      ? InstallationKind::InstallationFailed
+                                      : InstallationKind::ResultUnknown;
+    publishStatus(statusOf(kind, unsuccessfulOutcomeOperation(outcome)));
+}
+
+void OnlineInstallationService::failAttempt(const std::exception& error, AttemptState& attempt) {
+    const std::string kind = attemptFailureKind(error.what(), attempt.phase);
+    EventProperties properties = failureDiagnosticProperties(error, attempt.operation);
+    properties["result"] = std::string("failure");
+    properties["stage"] = attemptStageName(attempt.phase);
+    properties["duration_ms"] = millisecondsSince(attempt.stageStart);
+    properties["retryable"] = kind != "unsupported_architecture";
+    recordBootstrapperEvent(attemptResultEventName(attempt.phase), std::move(properties));
+    publishStatus(statusOf(InstallationKind::InstallationFailed, kind));
+}
+
+} // namespace ardenwick

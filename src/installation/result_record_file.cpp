@@ -1,0 +1,69 @@
+#include "installation/result_record_file.h"
+
+#include "common/unique_handle.h"
+#include "download/text_conversion.h"
+#include "installation/installation_diagnostic_error.h"
+#include "installation/installer_records.h"
+
+#include <vector>
+
+namespace ardenwick {
+namespace {
+
+std::string readKey(const std::wstring& path, const wchar_t* key, DWORD bufferCharacters) {
+    std::vector<wchar_t> buffer(bufferCharacters, L'\0');
+    const DWORD length =
+        GetPrivateProfileStringW(L"installation", key, L"", buffer.data(), bufferCharacters, path.c_str());
+    try {
+        return wideToUtf8(std::wstring_view(buffer.data(), length));
+    } catch (const std::runtime_error&) {
+        // A value that is not valid text can match nothing it is compared with.
+        return "\xFF";
+    }
+}
+
+BY_HANDLE_FILE_INFORMATION directoryIdentity(const std::filesystem::path& directory) {
+    UniqueFileHandle handle(CreateFileW(directory.c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) {
+        const DWORD error = GetLastError();
+        throw InstallationDiagnosticError("directory_identity", error);
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(handle.get(), &information)) {
+        const DWORD error = GetLastError();
+        throw InstallationDiagnosticError("directory_identity", error);
+    }
+    return information;
+}
+
+} // namespace
+
+std::optional<ResultRecord> readResultRecord(const std::filesystem::path& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return std::nullopt;
+    }
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size > MaxResultRecordBytes) {
+        return std::nullopt;
+    }
+    const std::wstring file = path.wstring();
+    ResultRecord record;
+    record.schemaVersion = readKey(file, L"schemaVersion", 8);
+    record.attemptId = readKey(file, L"attempt_id", 64);
+    record.result = readKey(file, L"result", 32);
+    record.version = readKey(file, L"version", 64);
+    record.directory = readKey(file, L"directory", 32768);
+    return record;
+}
+
+bool isSameDirectory(const std::filesystem::path& first, const std::filesystem::path& second) {
+    const BY_HANDLE_FILE_INFORMATION a = directoryIdentity(first);
+    const BY_HANDLE_FILE_INFORMATION b = directoryIdentity(second);
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+} // namespace ardenwick

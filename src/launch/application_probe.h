@@ -1,0 +1,31 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+namespace ardenwick {
+
+/// Whether the expected version of the application runs and is ready under `installationRoot`.
+/// `processId`, when given, is set to 0 first and to the application's process id when that is known.
+/// Never throws: every failure is "not ready".
+[[nodiscard]] bool isApplicationReady(const std::filesystem::path& installationRoot,
+                                      std::string_view expectedVersion, std::uint32_t* processId) noexcept;
+
+/// The process is alive and its image is exactly `executable` (letter case ignored).
+[[nodiscard]] bool isApplicationProcess(std::uint32_t processId,
+                                        const std::filesystem::path& executable) noexcept;
+
+/// What `findApplicationWindow` looks for and finds.
+struct ApplicationWindowSearch {
+    const std::filesystem::path* executable = nullptr;
+    std::uint32_t processId = 0;
+};
+
+/// EnumWindows callback: the first visible, unowned, titled top-level window of a process running
+/// `executable`; `parameter` points to an ApplicationWindowSearch.
+BOOL CALLBACK findApplicationWindow(HWND window, LPARAM parameter) noexcept;
+
+} // namespace ardenwick

@@ -1,0 +1,67 @@
+#include "maintenance/maintenance_checks.h"
+
+#include "download/signature_verification.h"
+#include "download/text_conversion.h"
+#include "download/version_resource.h"
+#include "maintenance/expected_file_version.h"
+#include "maintenance/semantic_version.h"
+
+#include <stdexcept>
+#include <system_error>
+
+namespace ardenwick {
+namespace {
+
+std::string readMaintenanceString(const std::filesystem::path& path, std::wstring_view key) {
+    static constexpr VersionStringMessages maintenanceMessages{
+        "Installer maintenance metadata is missing", "Installer maintenance metadata cannot be read",
+        "Installer maintenance metadata translation is invalid", "Installer maintenance metadata is invalid"};
+    return wideToUtf8(readUsEnglishVersionString(path, key, maintenanceMessages));
+}
+
+} // namespace
+
+std::filesystem::path stagedPayloadPath(const MaintenanceCheckContext& context, std::string_view version) {
+    return context.installationRoot / L"staging" / utf8ToWide(version) / L"payload.zip";
+}
+
+void checkMaintenanceInstaller(const MaintenanceCheckContext& context,
+                               const std::filesystem::path& installerPath, const UpdateRelease& release) {
+    verifySignedArtifact(installerPath);
+
+    const std::string launcherVersionText = readMaintenanceString(installerPath, L"ArdenwickLauncherVersion");
+    const SemanticVersion launcherVersion = parseSemanticVersion(launcherVersionText);
+    const SemanticVersion minimumVersion = parseSemanticVersion(release.minimumLauncherVersion);
+    if (launcherVersion.valid && minimumVersion.valid &&
+        compareSemanticVersions(launcherVersion, minimumVersion) >= 0) {
+        if (readMaintenanceString(installerPath, L"ArdenwickLauncherEnvironment") == context.environment) {
+            return;
+        }
+    }
+    throw std::runtime_error("Maintenance installer has the wrong environment or an older Launcher");
+}
+
+void verifyVersionedExecutable(const std::filesystem::path& path, std::string_view expectedVersion) {
+    std::error_code error;
+    if (!hasExecutableExtension(path.filename().native()) || !std::filesystem::is_regular_file(path, error)) {
+        throw std::runtime_error("The installer path is invalid");
+    }
+    const std::optional<FixedFileVersion> fileVersion = readFixedFileVersion(path);
+    if (!fileVersion) {
+        throw std::runtime_error("The installer version is unavailable");
+    }
+    const auto expected = parseExpectedFileVersion(expectedVersion);
+    if (!expected) {
+        throw std::runtime_error("The expected installer version is invalid");
+    }
+    const std::uint32_t expectedMostSignificant = (std::uint32_t{(*expected)[0]} << 16) | (*expected)[1];
+    const std::uint32_t expectedLeastSignificant = std::uint32_t{(*expected)[2]} << 16;
+    if (fileVersion->mostSignificant != expectedMostSignificant ||
+        fileVersion->leastSignificant != expectedLeastSignificant) {
+        throw std::runtime_error("The installer version does not match the update");
+    }
+    // The signature is checked last: it is the slow step.
+    verifySignedArtifact(path);
+}
+
+} // namespace ardenwick

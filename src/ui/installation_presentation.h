@@ -1,0 +1,36 @@
+#pragma once
+
+#include "installation/installation_status.h"
+#include "ui/localized_strings.h"
+#include "ui/ui_text.h"
+
+#include <cstdint>
+
+namespace ardenwick {
+
+/// Everything the window shows for one status.
+struct InstallationPresentation {
+    UiString caption;
+    UiString heading;
+    UiString detail; // empty hides the detail line
+    UiString primaryLabel;
+    UiString secondaryLabel;
+    std::int32_t progressPercent = -1; // 0-100, or -1 for a marquee
+    bool showPrimary = false;
+    bool secondaryEnabled = false; // also: closing the window ends it instead of hiding it
+    bool showTertiary = false;
+    UiString productLabel;
+    UiString tertiaryLabel;
+    UiString closeButtonName;
+    bool dismiss = false;
+    std::uint32_t applicationProcessId = 0;
+
+    friend bool operator==(const InstallationPresentation&, const InstallationPresentation&) = default;
+};
+
+/// The pure mapping from a status snapshot to what the window shows. Unknown kinds and failure texts get
+/// the defaults; no status value is refused.
+[[nodiscard]] InstallationPresentation buildPresentation(const InstallationStatus& status,
+                                                         const LocalizedStrings& strings);
+
+} // namespace ardenwick

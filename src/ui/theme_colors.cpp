@@ -1,0 +1,78 @@
+#include "ui/theme_colors.h"
+
+namespace ardenwick {
+namespace {
+
+constexpr ColorRef White = rgb(0xFF, 0xFF, 0xFF);
+constexpr ColorRef CloseHover = rgb(0xE8, 0x11, 0x23);
+constexpr ColorRef ClosePressedLight = rgb(0xEE, 0x6E, 0x78);
+constexpr ColorRef ClosePressedDark = rgb(0x94, 0x14, 0x1F);
+
+} // namespace
+
+ThemeColors themeColors(bool darkMode, bool highContrast, const SystemColors& system) noexcept {
+    ThemeColors colors;
+    colors.darkMode = darkMode;
+    colors.highContrast = highContrast;
+    if (highContrast) {
+        colors.background = system.window;
+        colors.primaryText = system.windowText;
+        colors.secondaryText = system.windowText;
+        colors.progressBar = system.highlight;
+        colors.progressTrack = system.buttonFace;
+    } else if (darkMode) {
+        colors.background = rgb(0x18, 0x18, 0x18);
+        colors.primaryText = rgb(0xFF, 0xFF, 0xFF);
+        colors.secondaryText = rgb(0xA1, 0xA1, 0xA6);
+        colors.progressBar = rgb(0xFF, 0xFF, 0xFF);
+        colors.progressTrack = rgb(0x42, 0x42, 0x42);
+    } else {
+        colors.background = rgb(0xF8, 0xF8, 0xF6);
+        colors.primaryText = rgb(0x1E, 0x1E, 0x1E);
+        colors.secondaryText = rgb(0x51, 0x51, 0x54);
+        colors.progressBar = rgb(0x1B, 0x1F, 0x24);
+        colors.progressTrack = rgb(0xE2, 0xE8, 0xEA);
+    }
+    return colors;
+}
+
+ButtonPalette buttonPalette(const ThemeColors& theme, ButtonKind kind, bool hot, bool pressed,
+                            const SystemColors& system) noexcept {
+    const bool primary = kind == ButtonKind::Primary;
+    ButtonPalette palette;
+    if (theme.highContrast) {
+        palette = {system.window,     system.windowText, system.buttonFace, system.highlight,
+                   system.windowText, system.windowText, system.grayText};
+    } else if (theme.darkMode) {
+        palette = primary ? ButtonPalette{rgb(0x18, 0x18, 0x18), rgb(0x1B, 0x1F, 0x24), rgb(0xFF, 0xFF, 0xFF),
+                                          rgb(0xD4, 0xD4, 0xD4), rgb(0x2A, 0x2A, 0x2A), rgb(0x17, 0x54, 0x91),
+                                          rgb(0xA1, 0xA1, 0xA6)}
+                          : ButtonPalette{rgb(0x18, 0x18, 0x18), rgb(0xFF, 0xFF, 0xFF), rgb(0x18, 0x18, 0x18),
+                                          rgb(0x2A, 0x2A, 0x2A), rgb(0x34, 0x34, 0x34), rgb(0x17, 0x54, 0x91),
+                                          rgb(0xA1, 0xA1, 0xA6)};
+    } else {
+        palette = primary ? ButtonPalette{rgb(0xF8, 0xF8, 0xF6), rgb(0xFF, 0xFF, 0xFF), rgb(0x1B, 0x1F, 0x24),
+                                          rgb(0x3C, 0x3C, 0x3C), rgb(0xF9, 0xF9, 0xF7), rgb(0x80, 0xBD, 0xFF),
+                                          rgb(0x51, 0x51, 0x54)}
+                          : ButtonPalette{rgb(0xF8, 0xF8, 0xF6), rgb(0x1E, 0x1E, 0x1E), rgb(0xFF, 0xFF, 0xFF),
+                                          rgb(0xF2, 0xF2, 0xF2), rgb(0xDF, 0xDF, 0xDD), rgb(0x80, 0xBD, 0xFF),
+                                          rgb(0x51, 0x51, 0x54)};
+    }
+
+    if (kind == ButtonKind::Close) {
+        palette.fill = palette.background;
+        if (theme.highContrast) {
+            palette.hoverFill = system.highlight;
+        } else if (pressed) {
+            palette.hoverFill = theme.darkMode ? ClosePressedDark : ClosePressedLight;
+        } else {
+            palette.hoverFill = CloseHover;
+        }
+        if (hot || pressed) {
+            palette.text = theme.highContrast ? system.highlightText : White;
+        }
+    }
+    return palette;
+}
+
+} // namespace ardenwick

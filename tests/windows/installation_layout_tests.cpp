@@ -1,0 +1,120 @@
+#include "installation/identifier.h"
+#include "installation/install_location.h"
+#include "installation/online_installation_service.h"
+#include "support/registry_value.h"
+
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <set>
+
+namespace ardenwick {
+namespace {
+
+using testing::ScopedRegistryValue;
+
+TEST(InstallLocation, OnlyAnAbsoluteRegSzValueGivesTheLauncherPath) {
+    ScopedRegistryValue value(InstallRegistryKey, InstallLocationValue);
+
+    value.remove();
+    EXPECT_TRUE(readInstallLocation().empty()) << "missing";
+
+    value.setString(L"C:\\Users\\Ana\\AppData\\Local\\Ardenwick");
+    EXPECT_EQ(readInstallLocation().wstring(), L"C:\\Users\\Ana\\AppData\\Local\\Ardenwick\\Ardenwick.exe");
+
+    value.setString(L"C:\\Users\\Ana\\AppData\\Local\\Ardenwick\\");
+    EXPECT_EQ(readInstallLocation().wstring(), L"C:\\Users\\Ana\\AppData\\Local\\Ardenwick\\Ardenwick.exe")
+        << "a trailing backslash must not double the separator";
+
+    value.setString(L"\\\\server\\share\\Ardenwick");
+    EXPECT_EQ(readInstallLocation().wstring(), L"\\\\server\\share\\Ardenwick\\Ardenwick.exe");
+
+    value.setString(L"C:\\Ardenwick", REG_EXPAND_SZ);
+    EXPECT_TRUE(readInstallLocation().empty()) << "REG_EXPAND_SZ counts as missing";
+
+    value.setString(L"%LOCALAPPDATA%\\Ardenwick", REG_EXPAND_SZ);
+    EXPECT_TRUE(readInstallLocation().empty())
+        << "REG_EXPAND_SZ counts as missing, even when it would expand";
+
+    value.setString(L"Programs\\Ardenwick");
+    EXPECT_TRUE(readInstallLocation().empty()) << "relative";
+
+    value.setString(L"C:Programs\\Ardenwick");
+    EXPECT_TRUE(readInstallLocation().empty()) << "drive-relative";
+
+    value.setString(L"\\Programs\\Ardenwick");
+    EXPECT_TRUE(readInstallLocation().empty()) << "rooted without a drive";
+
+    value.setRaw(REG_DWORD, {1, 0, 0, 0});
+    EXPECT_TRUE(readInstallLocation().empty()) << "REG_DWORD";
+
+    value.setString(L"C:\\" + std::wstring(40000, L'a'));
+    EXPECT_TRUE(readInstallLocation().empty()) << "longer than the 65536-byte buffer";
+}
+
+bool isIdentifierText(const std::string& text) {
+    if (text.size() != 36) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        const char c = text[i];
+        if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(Identifier, UpperCaseGuidTextWithoutBracesAndFreshEachTime) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 100; ++i) {
+        const std::string identifier = newIdentifier();
+        EXPECT_TRUE(isIdentifierText(identifier)) << identifier;
+        seen.insert(identifier);
+    }
+    EXPECT_EQ(seen.size(), 100U);
+}
+
+TEST(InstallationLayout, NormalModeUsesLocalAppDataAndANewFlowIdPerRun) {
+    ScopedRegistryValue value(InstallRegistryKey, InstallLocationValue);
+    value.setString(L"D:\\Apps\\Ardenwick\\");
+
+    // Without a failure record left by an earlier run, construction starts at Preparing.
+    std::filesystem::remove(OnlineInstallationService(std::nullopt).stateDirectory() / L"last-failure.json");
+    OnlineInstallationService first(std::nullopt);
+    OnlineInstallationService second(std::nullopt);
+
+    EXPECT_FALSE(first.isMaintenance());
+    EXPECT_EQ(first.stateDirectory().filename(), L"Installation");
+    EXPECT_EQ(first.stateDirectory().parent_path().filename(), L"Ardenwick");
+    EXPECT_TRUE(first.stateDirectory().is_absolute());
+    EXPECT_TRUE(std::filesystem::exists(first.stateDirectory().parent_path().parent_path()));
+    EXPECT_EQ(first.applicationPath().wstring(), L"D:\\Apps\\Ardenwick\\Ardenwick.exe");
+    EXPECT_TRUE(isIdentifierText(first.installFlowId()));
+    EXPECT_NE(first.installFlowId(), second.installFlowId());
+    EXPECT_EQ(first.currentStatus(), InstallationStatus{});
+}
+
+TEST(InstallationLayout, MaintenanceModeLivesUnderTheInstallationRoot) {
+    ScopedRegistryValue value(InstallRegistryKey, InstallLocationValue);
+    value.setString(L"D:\\Elsewhere");
+
+    MaintenanceRequest request{L"C:\\Apps\\Ardenwick", L"C:\\Apps\\Ardenwick\\setup.exe", 10, 20,
+                               L"Local\\Ardenwick.MaintenanceUi.7"};
+    OnlineInstallationService service(request);
+
+    EXPECT_TRUE(service.isMaintenance());
+    EXPECT_EQ(service.stateDirectory().wstring(), L"C:\\Apps\\Ardenwick\\state\\maintenance-ui");
+    EXPECT_EQ(service.applicationPath().wstring(), L"C:\\Apps\\Ardenwick\\Ardenwick.exe")
+        << "maintenance never reads InstallLocation";
+    EXPECT_TRUE(service.installFlowId().empty());
+    ASSERT_TRUE(service.maintenanceRequest());
+    EXPECT_EQ(service.maintenanceRequest()->launcherProcessId, 20U);
+    EXPECT_EQ(service.currentStatus().kind, InstallationKind::Preparing);
+    EXPECT_FALSE(service.markWindowReady());
+    EXPECT_TRUE(service.markWindowReady());
+}
+
+} // namespace
+} // namespace ardenwick

@@ -1,0 +1,342 @@
+#include "installation/install_location.h"
+#include "installation/online_installation_service.h"
+#include "release_server_fixture.h"
+#include "support/registry_value.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
+
+namespace ardenwick {
+namespace {
+
+std::string fileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// Drives the real service through whole attempts: the release server offers the stand-in full
+// installer, which installs the stand-in launcher and application under a private root.
+class InstallationService : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto found = testing::ReleaseServer::fromEnvironment();
+        ASSERT_TRUE(found) << "run through tools/release-server/with-server";
+        server_ = std::move(*found);
+        base_ = std::filesystem::temp_directory_path() / L"ardenwick-service";
+        // A launcher of the previous test may take a moment to end after its application was stopped.
+        std::error_code error;
+        for (int tries = 0; tries < 100 && (std::filesystem::remove_all(base_, error), error); ++tries) {
+            Sleep(100);
+        }
+        ASSERT_FALSE(error) << error.message();
+        root_ = base_ / L"Programs" / L"Ardenwick";
+        log_ = base_ / L"stand-ins.log";
+        std::filesystem::create_directories(base_);
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_ROOT", root_.c_str());
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LOG", log_.c_str());
+        installLocation_.remove();
+        // Start from a clean state directory: no failure record and no attempt directories.
+        stateDirectory_ = makeService()->stateDirectory();
+        std::filesystem::remove_all(stateDirectory_);
+    }
+
+    void TearDown() override {
+        stopApplication();
+        for (const wchar_t* name : {L"ARDENWICK_STANDIN_ROOT", L"ARDENWICK_STANDIN_LOG",
+                                    L"ARDENWICK_STANDIN_INSTALLER", L"ARDENWICK_STANDIN_LAUNCHER"}) {
+            SetEnvironmentVariableW(name, nullptr);
+        }
+    }
+
+    std::unique_ptr<OnlineInstallationService> makeService(const std::string& scenario = "installer",
+                                                           std::uint64_t launchDeadlineMs = 30000) {
+        ServiceTuning tuning;
+        path_ = server_.uniquePath(scenario);
+        tuning.fullInstallerUrl = server_.baseUrl() + std::wstring(path_.begin(), path_.end());
+        tuning.downloadTimings.retryWaitDivisor = 50;
+        tuning.launchDeadlineMs = launchDeadlineMs;
+        return std::make_unique<OnlineInstallationService>(std::nullopt, tuning);
+    }
+
+    /// A service that starts without a saved failure, as after a successful run.
+    std::unique_ptr<OnlineInstallationService> freshService(const std::string& scenario = "installer",
+                                                            std::uint64_t launchDeadlineMs = 30000) {
+        std::filesystem::remove(stateDirectory_ / L"last-failure.json");
+        return makeService(scenario, launchDeadlineMs);
+    }
+
+    static InstallationStatus waitForFinal(OnlineInstallationService& service) {
+        const ULONGLONG deadline = GetTickCount64() + 120000;
+        InstallationStatus status = service.currentStatus();
+        while (status.kind < InstallationKind::Ready && GetTickCount64() < deadline) {
+            Sleep(50);
+            status = service.currentStatus();
+        }
+        return status;
+    }
+
+    InstallationStatus runAttempt(OnlineInstallationService& service) {
+        service.startInstallation();
+        return waitForFinal(service);
+    }
+
+    /// The attempt directories left once the service is gone: its destructor waits for the worker,
+    /// whose clean-up follows the final status.
+    [[nodiscard]] std::vector<std::filesystem::path>
+    attemptDirectoriesAfter(std::unique_ptr<OnlineInstallationService>& service) const {
+        service.reset();
+        std::vector<std::filesystem::path> directories;
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(stateDirectory_, ignored)) {
+            if (entry.is_directory()) {
+                directories.push_back(entry.path());
+            }
+        }
+        return directories;
+    }
+
+    [[nodiscard]] std::string failureRecord(const OnlineInstallationService& service) const {
+        return fileText(service.stateDirectory() / L"last-failure.json");
+    }
+
+    [[nodiscard]] bool installerRan() const { return fileText(log_).find("installer ") != std::string::npos; }
+
+    void stopApplication() {
+        const auto pidFile = root_ / L"state" / L"standin-application.pid";
+        if (!std::filesystem::exists(pidFile)) {
+            return;
+        }
+        const auto pid = static_cast<DWORD>(std::stoul(fileText(pidFile)));
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
+            TerminateProcess(process, 0);
+            WaitForSingleObject(process, 10000);
+            CloseHandle(process);
+        }
+        std::filesystem::remove(pidFile);
+    }
+
+    /// Stops the application and removes the installation; its launcher ends shortly after the
+    /// application, and until then its file cannot be deleted.
+    void removeInstallation() {
+        stopApplication();
+        std::error_code error;
+        for (int tries = 0; tries < 100 && (std::filesystem::remove_all(root_, error), error); ++tries) {
+            Sleep(100);
+        }
+        ASSERT_FALSE(error) << error.message();
+        installLocation_.remove();
+    }
+
+    testing::ReleaseServer server_;
+    std::string path_;
+    std::filesystem::path base_;
+    std::filesystem::path root_;
+    std::filesystem::path log_;
+    std::filesystem::path stateDirectory_;
+    testing::ScopedRegistryValue installLocation_{InstallRegistryKey, InstallLocationValue};
+};
+
+TEST_F(InstallationService, FreshAttemptInstallsAndLaunchesThenFindsTheInstallationNextTime) {
+    auto service = makeService();
+    writeFile(service->stateDirectory() / L"last-failure.json",
+              R"({"schemaVersion":1,"launchFailed":false})");
+    service = makeService();
+    ASSERT_EQ(service->currentStatus().kind, InstallationKind::InstallationFailed)
+        << "saved failure presented";
+    service->startInstallation(); // only dismisses the saved failure
+    EXPECT_EQ(service->currentStatus().kind, InstallationKind::InstallationFailed);
+
+    const InstallationStatus status = runAttempt(*service);
+    EXPECT_EQ(status.kind, InstallationKind::Ready) << status.operation;
+    EXPECT_EQ(status.operation, "");
+    EXPECT_EQ(readInstallLocation(), root_ / L"Ardenwick.exe");
+    EXPECT_EQ(service->applicationPath(), root_ / L"Ardenwick.exe");
+    EXPECT_FALSE(std::filesystem::exists(stateDirectory_ / L"last-failure.json"));
+    EXPECT_TRUE(attemptDirectoriesAfter(service).empty()) << "the attempt directory is removed";
+    EXPECT_EQ(server_.requestsFor(path_).size(), 1U);
+    const std::string log = fileText(log_);
+    EXPECT_NE(log.find("launcher --ardenwick-installation-startup"), std::string::npos) << log;
+    stopApplication();
+
+    // Installed now: the next run neither downloads nor installs.
+    auto again = makeService();
+    const InstallationStatus second = runAttempt(*again);
+    EXPECT_EQ(second.kind, InstallationKind::AlreadyInstalled);
+    EXPECT_TRUE(server_.requestsFor(path_).empty()) << "no request when already installed";
+
+    // "Open" from AlreadyInstalled launches with the open switch.
+    again->openApplication();
+    EXPECT_EQ(waitForFinal(*again).kind, InstallationKind::Ready);
+    EXPECT_NE(fileText(log_).find("launcher --ardenwick-installation-open"), std::string::npos);
+    EXPECT_TRUE(attemptDirectoriesAfter(again).empty());
+}
+
+TEST_F(InstallationService, EachInstallerOutcomeEndsInItsStatusAndFailureRecord) {
+    struct Case {
+        const wchar_t* scenario;
+        InstallationKind kind;
+        const char* operation;
+    };
+    for (const Case& c : {Case{L"failure", InstallationKind::InstallationFailed, "installation_failed"},
+                          Case{L"cancelled", InstallationKind::InstallationFailed, "installation_failed"},
+                          Case{L"wrong-attempt", InstallationKind::ResultUnknown, "nsis_result_unknown"},
+                          Case{L"nonzero-success", InstallationKind::ResultUnknown, "nsis_result_unknown"},
+                          Case{L"no-install", InstallationKind::ResultUnknown, "nsis_result_unknown"}}) {
+        SCOPED_TRACE(std::filesystem::path(c.scenario).string());
+        removeInstallation();
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", c.scenario);
+        auto service = freshService();
+        const InstallationStatus status = runAttempt(*service);
+        EXPECT_EQ(status.kind, c.kind);
+        EXPECT_EQ(status.operation, c.operation);
+        EXPECT_EQ(failureRecord(*service), R"({"schemaVersion":1,"launchFailed":false})");
+        EXPECT_TRUE(attemptDirectoriesAfter(service).empty());
+    }
+    // Exit code 0 and a valid installation without any result record is a success.
+    removeInstallation();
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"no-record");
+    auto service = freshService();
+    EXPECT_EQ(runAttempt(*service).kind, InstallationKind::Ready);
+}
+
+TEST_F(InstallationService, AnInstallerThatLeavesAChildRunningIsWaitedFor) {
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"child-outlives");
+    auto service = makeService();
+    EXPECT_EQ(runAttempt(*service).kind, InstallationKind::Ready);
+    EXPECT_TRUE(std::filesystem::exists(root_ / L"child-finished.txt"));
+}
+
+TEST_F(InstallationService, AnInstallerThatFailsVerificationIsNeverRun) {
+    for (const char* scenario : {"tampered", "other_signer", "unsigned"}) {
+        SCOPED_TRACE(scenario);
+        auto service = freshService(scenario);
+        const InstallationStatus status = runAttempt(*service);
+        EXPECT_EQ(status.kind, InstallationKind::InstallationFailed);
+        EXPECT_EQ(status.operation, "verification_failed");
+        EXPECT_EQ(server_.requestsFor(path_).size(), 1U);
+        EXPECT_TRUE(attemptDirectoriesAfter(service).empty());
+    }
+    EXPECT_FALSE(installerRan()) << fileText(log_);
+    EXPECT_FALSE(std::filesystem::exists(root_));
+}
+
+TEST_F(InstallationService, DownloadFailuresAndStops) {
+    auto missing = makeService("missing");
+    const InstallationStatus status = runAttempt(*missing);
+    EXPECT_EQ(status.kind, InstallationKind::InstallationFailed);
+    EXPECT_EQ(status.operation, "download_failed");
+    EXPECT_EQ(server_.requestsFor(path_).size(), 1U) << "404 is not retried";
+
+    // A transfer cut twice is resumed and still ends in a verified installation.
+    auto cut = freshService("installer_cut_twice");
+    EXPECT_EQ(runAttempt(*cut).kind, InstallationKind::Ready);
+    const auto requests = server_.requestsFor(path_);
+    ASSERT_EQ(requests.size(), 3U);
+    EXPECT_EQ(requests[1].header("Range"), "bytes=400000-");
+    EXPECT_EQ(requests[2].header("Range"), "bytes=700000-");
+    removeInstallation();
+
+    // While the download runs, "Try again" does nothing; a stop ends it as a download failure.
+    auto slow = freshService("installer_slow");
+    slow->startInstallation();
+    const ULONGLONG deadline = GetTickCount64() + 30000;
+    while (slow->currentStatus().doneBytes == 0 && GetTickCount64() < deadline) {
+        Sleep(20);
+    }
+    ASSERT_EQ(slow->currentStatus().kind, InstallationKind::Downloading);
+    EXPECT_GT(slow->currentStatus().totalBytes, 0U);
+    slow->startInstallation();
+    EXPECT_EQ(slow->currentStatus().kind, InstallationKind::Downloading);
+    EXPECT_TRUE(slow->requestStop());
+    const InstallationStatus stopped = waitForFinal(*slow);
+    EXPECT_EQ(stopped.kind, InstallationKind::InstallationFailed);
+    EXPECT_EQ(stopped.operation, "download_failed");
+    // "Open" is refused in InstallationFailed.
+    slow->openApplication();
+    EXPECT_EQ(slow->currentStatus().kind, InstallationKind::InstallationFailed);
+    EXPECT_TRUE(attemptDirectoriesAfter(slow).empty());
+}
+
+TEST_F(InstallationService, LaunchOutcomes) {
+    struct Case {
+        const wchar_t* launcher;
+        std::uint64_t deadlineMs;
+    };
+    // A launcher that fails, one that exits 0 without starting anything, an application never ready.
+    for (const Case& c : {Case{L"exit-3", 30000}, Case{L"exit-zero", 3000}, Case{L"never-ready", 3000},
+                          Case{L"exit-20", 30000}}) {
+        SCOPED_TRACE(std::filesystem::path(c.launcher).string());
+        removeInstallation();
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LAUNCHER", c.launcher);
+        auto service = freshService("installer", c.deadlineMs);
+        const InstallationStatus status = runAttempt(*service);
+        EXPECT_EQ(status.kind, InstallationKind::LaunchFailed);
+        EXPECT_EQ(failureRecord(*service), R"({"schemaVersion":1,"launchFailed":true})");
+    }
+    // The next start-up presents it as a launch failure, whose "Open" may launch again.
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LAUNCHER", L"ready");
+    auto next = makeService();
+    EXPECT_EQ(next->currentStatus().kind, InstallationKind::LaunchFailed);
+    EXPECT_TRUE(next->savedFailurePresented());
+    next->openApplication();
+    const InstallationStatus opened = waitForFinal(*next);
+    EXPECT_EQ(opened.kind, InstallationKind::Ready);
+    EXPECT_FALSE(std::filesystem::exists(next->stateDirectory() / L"last-failure.json"))
+        << "a successful launch removes the record";
+}
+
+TEST_F(InstallationService, SecondAttemptUsesANewAttemptId) {
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"failure");
+    auto service = makeService();
+    EXPECT_EQ(runAttempt(*service).kind, InstallationKind::InstallationFailed);
+    EXPECT_EQ(runAttempt(*service).kind, InstallationKind::InstallationFailed);
+    const std::string log = fileText(log_);
+    const std::regex attempt("attempt=([0-9A-F-]{36})");
+    std::set<std::string> ids;
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), attempt); it != std::sregex_iterator();
+         ++it) {
+        ids.insert((*it)[1]);
+    }
+    EXPECT_EQ(ids.size(), 2U) << log;
+}
+
+TEST_F(InstallationService, SavedFailuresThatAreIgnored) {
+    auto probe = makeService();
+    const auto record = probe->stateDirectory() / L"last-failure.json";
+    for (const std::string& text :
+         {std::string(R"({"schemaVersion":2,"launchFailed":true})"), std::string("{not json"),
+          std::string(R"({"schemaVersion":1,"launchFailed":true})") + std::string(4096, ' ')}) {
+        writeFile(record, text);
+        auto service = makeService();
+        EXPECT_EQ(service->currentStatus().kind, InstallationKind::Preparing) << text.substr(0, 40);
+        EXPECT_FALSE(service->savedFailurePresented());
+    }
+    // "launchFailed" true without a valid installation is shown as an installation failure.
+    writeFile(record, R"({"schemaVersion":1,"launchFailed":true})");
+    auto service = makeService();
+    EXPECT_EQ(service->currentStatus().kind, InstallationKind::InstallationFailed);
+    EXPECT_TRUE(service->savedFailurePresented());
+    // A "launchFailed" that is not a boolean is shown, but the first start request starts at once.
+    writeFile(record, R"({"schemaVersion":1,"launchFailed":"true"})");
+    auto notKept = makeService("missing");
+    EXPECT_EQ(notKept->currentStatus().kind, InstallationKind::InstallationFailed);
+    EXPECT_FALSE(notKept->savedFailurePresented());
+    notKept->startInstallation();
+    EXPECT_FALSE(std::filesystem::exists(record)) << "a new attempt deletes the record";
+    EXPECT_EQ(waitForFinal(*notKept).operation, "download_failed");
+}
+
+} // namespace
+} // namespace ardenwick

@@ -1,0 +1,175 @@
+#include "installation/install_location.h"
+#include "installation/installed_state.h"
+#include "launch/application_probe.h"
+#include "support/process_runner.h"
+#include "support/registry_value.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace ardenwick {
+namespace {
+
+void writeFile(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string fileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Installs the signed stand-in application tree with the stand-in full installer into a fresh root.
+class InstalledApplication : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = std::filesystem::temp_directory_path() / L"ardenwick-launch" / L"Ardenwick";
+        std::filesystem::remove_all(root_.parent_path());
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_ROOT", root_.c_str());
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"success");
+        ASSERT_EQ(
+            testing::runAndWait(testing::executableDirectory() / L"Ardenwick-FullSetup.exe", L"/S", 60000),
+            0U);
+        launcher_ = root_ / L"Ardenwick.exe";
+        activation_ = root_ / L"state" / L"activation.json";
+        original_ = fileText(activation_);
+    }
+    void TearDown() override {
+        stopApplication();
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_ROOT", nullptr);
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", nullptr);
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LAUNCHER", nullptr);
+    }
+
+    void startLauncher(const wchar_t* scenario) {
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LAUNCHER", scenario);
+        std::wstring commandLine = L"\"" + launcher_.wstring() + L"\" --ardenwick-installation-startup";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        ASSERT_TRUE(CreateProcessW(launcher_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   root_.c_str(), &startup, &info));
+        CloseHandle(info.hThread);
+        launcherProcess_ = info.hProcess;
+    }
+
+    // Polls as the launch does, for at most 30 s.
+    bool becomesReady(std::string_view version, std::uint32_t* pid, DWORD waitMs = 30000) {
+        const ULONGLONG deadline = GetTickCount64() + waitMs;
+        while (GetTickCount64() < deadline) {
+            if (isApplicationReady(root_, version, pid)) {
+                return true;
+            }
+            Sleep(100);
+        }
+        return false;
+    }
+
+    void stopApplication() {
+        const auto pidFile = root_ / L"state" / L"standin-application.pid";
+        if (std::filesystem::exists(pidFile)) {
+            const auto pid = static_cast<DWORD>(std::stoul(fileText(pidFile)));
+            if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
+                TerminateProcess(process, 0);
+                WaitForSingleObject(process, 10000);
+                CloseHandle(process);
+            }
+        }
+        if (launcherProcess_) {
+            WaitForSingleObject(launcherProcess_, 10000);
+            CloseHandle(launcherProcess_);
+            launcherProcess_ = nullptr;
+        }
+    }
+
+    std::filesystem::path root_;
+    std::filesystem::path launcher_;
+    std::filesystem::path activation_;
+    std::string original_;
+    HANDLE launcherProcess_ = nullptr;
+    testing::ScopedRegistryValue installLocation_{InstallRegistryKey, InstallLocationValue};
+};
+
+TEST_F(InstalledApplication, InstalledStateAcceptsOnlyAGenuineActiveVersion) {
+    EXPECT_TRUE(validateInstalledState(launcher_, ""));
+    EXPECT_TRUE(validateInstalledState(launcher_, "2.4.0"));
+    EXPECT_FALSE(validateInstalledState(launcher_, "2.4.1"));
+    EXPECT_FALSE(validateInstalledState(L"", ""));
+    EXPECT_FALSE(validateInstalledState(L"Ardenwick\\Ardenwick.exe", ""));
+
+    writeFile(activation_, R"({"schemaVersion":2.0,"activeVersion":"2.4.0"})");
+    EXPECT_TRUE(validateInstalledState(launcher_, "")) << "2.0 equals 2";
+    for (const char* invalid :
+         {R"({"schemaVersion":1,"activeVersion":"2.4.0"})",
+          R"({"schemaVersion":"2","activeVersion":"2.4.0"})", R"({"activeVersion":"2.4.0"})",
+          R"({"schemaVersion":2,"activeVersion":"02.4.0"})", R"({"schemaVersion":2,"activeVersion":2})",
+          "{\"schemaVersion\":2,/*x*/\"activeVersion\":\"2.4.0\"}", "not json"}) {
+        writeFile(activation_, invalid);
+        EXPECT_FALSE(validateInstalledState(launcher_, "")) << invalid;
+    }
+    std::string padded = R"({"schemaVersion":2,"activeVersion":"2.4.0"})";
+    padded += std::string(65537 - padded.size(), ' ');
+    writeFile(activation_, padded);
+    EXPECT_FALSE(validateInstalledState(launcher_, "")) << "65537 bytes";
+    padded.pop_back();
+    writeFile(activation_, padded);
+    EXPECT_TRUE(validateInstalledState(launcher_, "")) << "65536 bytes";
+
+    // An application executable whose file version is not the active version's.
+    writeFile(activation_, R"({"schemaVersion":2,"activeVersion":"2.4.1"})");
+    std::filesystem::create_directories(root_ / L"versions" / L"2.4.1" / L"app");
+    std::filesystem::copy_file(root_ / L"versions" / L"2.4.0" / L"app" / L"Ardenwick.exe",
+                               root_ / L"versions" / L"2.4.1" / L"app" / L"Ardenwick.exe");
+    EXPECT_FALSE(validateInstalledState(launcher_, ""));
+    writeFile(activation_, original_);
+
+    // A directory where the executable should be.
+    std::filesystem::create_directories(root_ / L"versions" / L"2.4.2" / L"app" / L"Ardenwick.exe");
+    writeFile(activation_, R"({"schemaVersion":2,"activeVersion":"2.4.2"})");
+    EXPECT_FALSE(validateInstalledState(launcher_, ""));
+    writeFile(activation_, original_);
+
+    // An unsigned launcher.
+    std::filesystem::copy_file(testing::executableDirectory() / L"process_tree_helper.exe", launcher_,
+                               std::filesystem::copy_options::overwrite_existing);
+    EXPECT_FALSE(validateInstalledState(launcher_, ""));
+}
+
+TEST_F(InstalledApplication, JobProofFindsTheExpectedExecutableInTheRuntimeJob) {
+    startLauncher(L"ready");
+    std::uint32_t pid = 12345;
+    EXPECT_TRUE(becomesReady("2.4.0", &pid));
+    EXPECT_EQ(pid, 0U) << "the job's process list reports no process id";
+    EXPECT_FALSE(isApplicationReady(root_, "2.4.1", &pid)) << "another expected version";
+
+    // The same run state, but recovery.json grown past its bound.
+    const std::string recovery = fileText(root_ / L"state" / L"recovery.json");
+    writeFile(root_ / L"state" / L"recovery.json", recovery + std::string(65537 - recovery.size(), ' '));
+    EXPECT_FALSE(isApplicationReady(root_, "2.4.0", nullptr));
+    writeFile(root_ / L"state" / L"recovery.json", recovery);
+    EXPECT_TRUE(isApplicationReady(root_, "2.4.0", nullptr));
+}
+
+TEST_F(InstalledApplication, ApplicationOutsideItsJobIsNeverReady) {
+    startLauncher(L"outside-job");
+    EXPECT_FALSE(becomesReady("2.4.0", nullptr, 4000));
+    EXPECT_TRUE(std::filesystem::exists(root_ / L"state" / L"recovery.json")) << "it did claim to be ready";
+}
+
+TEST_F(InstalledApplication, WindowProofBelowProtocolThreeReportsTheProcess) {
+    startLauncher(L"protocol2");
+    std::uint32_t pid = 0;
+    ASSERT_TRUE(becomesReady("2.4.0", &pid));
+    EXPECT_NE(pid, 0U);
+    EXPECT_TRUE(isApplicationProcess(pid, root_ / L"versions" / L"2.4.0" / L"app" / L"ARDENWICK.EXE"))
+        << "the image path is compared without letter case";
+    EXPECT_FALSE(isApplicationProcess(pid, launcher_));
+}
+
+} // namespace
+} // namespace ardenwick

@@ -1,0 +1,54 @@
+// The helper that trusts the test root CA inside the Wine prefix.
+#include <windows.h>
+
+#include "download/signature_handles.h"
+#include "support/process_runner.h"
+#include "test_root_store.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace ardenwick {
+namespace {
+
+std::filesystem::path rootCertificatePath() {
+    return testing::executableDirectory() / L"test-pki" / L"root.cer";
+}
+
+bool rootStoreHolds(const std::vector<BYTE>& encoded) {
+    const UniqueCertificateContext wanted(
+        CertCreateCertificateContext(X509_ASN_ENCODING, encoded.data(), static_cast<DWORD>(encoded.size())));
+    EXPECT_TRUE(wanted);
+    const UniqueCertificateStore store(CertOpenStore(
+        CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG, L"Root"));
+    EXPECT_TRUE(store);
+    const UniqueCertificateContext found(CertFindCertificateInStore(
+        store.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted.get(), nullptr));
+    return found.valid();
+}
+
+TEST(TestRootStore, TrustsTheRootInTheLocalMachineStore) {
+    std::ifstream file(rootCertificatePath(), std::ios::binary);
+    const std::vector<BYTE> encoded((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_GT(encoded.size(), 100U);
+    testing::installTrustedRootCertificate(rootCertificatePath());
+    EXPECT_TRUE(rootStoreHolds(encoded));
+    // Installing again replaces the copy without failing.
+    EXPECT_NO_THROW(testing::installTrustedRootCertificate(rootCertificatePath()));
+    EXPECT_THROW(testing::installTrustedRootCertificate(testing::executableDirectory() / L"missing.cer"),
+                 std::runtime_error);
+}
+
+TEST(TestRootStore, CommandReportsItsOutcome) {
+    const auto command = testing::executableDirectory() / L"install_test_root.exe";
+    EXPECT_EQ(testing::runAndWait(command, testing::quoteArgument(rootCertificatePath().wstring()), 30000),
+              0U);
+    EXPECT_EQ(testing::runAndWait(command, L"missing.cer", 30000), 1U);
+    EXPECT_EQ(testing::runAndWait(command, L"", 30000), 2U);
+}
+
+} // namespace
+} // namespace ardenwick
