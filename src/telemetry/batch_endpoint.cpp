@@ -2,8 +2,6 @@
 
 #include "telemetry/utf8.h"
 
-#include <cwctype>
-
 namespace ardenwick {
 
 namespace {
@@ -82,6 +80,16 @@ BatchEndpoint parseBatchEndpoint(std::string_view hostUrl) {
     endpoint.path = std::wstring(path) + L"/batch/";
     endpoint.valid = true;
     return endpoint;
+}
+
+DeliveryResult classifyBatchStatus(std::uint32_t status) {
+    if (status >= 200 && status <= 299) {
+        return DeliveryResult::Delivered;
+    }
+    if (status == 408 || status == 429 || status >= 500) {
+        return DeliveryResult::Retry;
+    }
+    return DeliveryResult::Rejected;
 }
 
 } // namespace ardenwick

@@ -1,5 +1,6 @@
 #include "telemetry/posthog_metrics.h"
 
+#include "telemetry/analytics_identifiers.h"
 #include "telemetry/batch_serializer.h"
 #include "telemetry/event_catalog.h"
 #include "telemetry/event_timestamp.h"
@@ -8,10 +9,8 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <mutex>
-#include <random>
 #include <thread>
 
 namespace ardenwick {
@@ -33,49 +32,6 @@ bool isDurableApplicationEvent(std::string_view name) {
 }
 
 } // namespace
-
-bool isValidDistinctId(std::string_view distinctId) {
-    if (distinctId.size() > 200 || distinctId.substr(0, 5) != "anon_") {
-        return false;
-    }
-    return std::all_of(distinctId.begin(), distinctId.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-               c == '-';
-    });
-}
-
-std::string outboxFileName(std::string_view apiKey) {
-    std::uint64_t hash = 0xcbf29ce484222325ULL;
-    for (const char c : apiKey) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001b3ULL;
-    }
-    return std::to_string(hash) + ".db";
-}
-
-std::string newUuidV4() {
-    std::random_device device;
-    unsigned char bytes[16];
-    for (std::size_t i = 0; i < sizeof bytes; i += 4) {
-        const auto word = static_cast<std::uint32_t>(device());
-        for (std::size_t j = 0; j < 4; ++j) {
-            bytes[i + j] = static_cast<unsigned char>(word >> (8 * j));
-        }
-    }
-    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
-    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
-    std::string text;
-    text.reserve(36);
-    static constexpr char Hex[] = "0123456789abcdef";
-    for (std::size_t i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) {
-            text.push_back('-');
-        }
-        text.push_back(Hex[bytes[i] >> 4]);
-        text.push_back(Hex[bytes[i] & 0x0F]);
-    }
-    return text;
-}
 
 struct PostHogMetrics::State {
     MetricsConfiguration configuration;
@@ -113,6 +69,18 @@ struct PostHogMetrics::State {
         properties["platform"] = std::string("windows");
         properties.try_emplace("app_version", std::string(DefaultAppVersion));
         properties["os_version"] = platform.osVersionText();
+    }
+
+    // Under the mutex: gives the event its uuid and queues it, dropping the oldest at capacity.
+    void enqueue(MetricsEvent event) {
+        event.uuid = newUuidV4();
+        if (queue.size() >= MemoryQueueCapacity) {
+            queue.pop_front();
+        }
+        queue.push_back(std::move(event));
+        if (queue.size() >= MemoryBatchSize) {
+            senderWake.notify_one();
+        }
     }
 
     // Under the mutex.
@@ -362,17 +330,8 @@ void PostHogMetrics::capture(MetricsEvent event) {
         if (event.name != "$identify") {
             s.addApplicationContext(event.properties);
         }
-        event.uuid = newUuidV4();
-        if (event.distinctId.empty()) {
-            event.distinctId = s.memoryDistinctId;
-        }
-        if (s.queue.size() >= MemoryQueueCapacity) {
-            s.queue.pop_front();
-        }
-        s.queue.push_back(std::move(event));
-        if (s.queue.size() >= MemoryBatchSize) {
-            s.senderWake.notify_one();
-        }
+        event.distinctId = s.memoryDistinctId;
+        s.enqueue(std::move(event));
     } catch (...) {
     }
 }
@@ -396,14 +355,18 @@ void PostHogMetrics::identify(const std::string& userId, const EventProperties& 
             set[name] = *text;
         }
     }
+    // Sent under the user id, without the application context, as PostHog expects of "$identify".
     MetricsEvent event;
     event.name = "$identify";
     event.occurredAt = currentEventTicks();
     event.distinctId = userId;
     event.properties["$anon_distinct_id"] = anonymousId;
     event.properties["$set"] = std::move(set);
-    capture(std::move(event));
     std::lock_guard lock(s.mutex);
+    if (s.stop) {
+        return;
+    }
+    s.enqueue(std::move(event));
     s.identified = true;
     s.personProperties = personProperties;
 }
@@ -527,43 +490,6 @@ std::string PostHogMetrics::installationId() const {
 
 bool PostHogMetrics::active() const noexcept {
     return state_->active;
-}
-
-EventProperties bootstrapperEventProperties(EventProperties properties,
-                                            const BootstrapperEventContext& context) {
-    properties.try_emplace("source", std::string("bootstrapper"));
-    properties["environment"] = std::string("prod");
-    properties["schema_version"] = std::int64_t{1};
-    properties["bootstrapper_version"] = std::string("1.0.2");
-    properties["install_flow_id"] = context.installFlowId;
-    for (const auto& [key, value] : context.webAttribution) {
-        properties[key] = value;
-    }
-    if (!context.attemptId.empty()) {
-        properties["attempt_id"] = context.attemptId;
-    }
-    if (!context.installerVersion.empty()) {
-        properties["installer_version"] = context.installerVersion;
-    }
-    if (!context.launcherVersion.empty()) {
-        properties["launcher_version"] = context.launcherVersion;
-    }
-    return properties;
-}
-
-void recordBootstrapperEvent(PostHogMetrics* client, const BootstrapperEventContext& context,
-                             const std::string& name, EventProperties properties) noexcept {
-    if (client == nullptr) {
-        return;
-    }
-    try {
-        MetricsEvent event;
-        event.name = name;
-        event.properties = bootstrapperEventProperties(std::move(properties), context);
-        event.occurredAt = currentEventTicks();
-        client->recordDurable(std::move(event), context.distinctId);
-    } catch (...) {
-    }
 }
 
 } // namespace ardenwick

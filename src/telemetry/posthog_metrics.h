@@ -1,6 +1,8 @@
 #pragma once
 
+#include "telemetry/analytics_identifiers.h"
 #include "telemetry/batch_endpoint.h"
+#include "telemetry/bootstrapper_event.h"
 #include "telemetry/metrics.h"
 
 #include <chrono>
@@ -31,15 +33,6 @@ struct MetricsPlatform {
 
 /// The Win32 platform of the shipped program (defined in the Windows build only).
 [[nodiscard]] MetricsPlatform windowsMetricsPlatform();
-
-/// "anon_" followed by at most 195 ASCII letters, digits, "_" and "-".
-[[nodiscard]] bool isValidDistinctId(std::string_view distinctId);
-
-/// 64-bit FNV-1a of the key's bytes in decimal, followed by ".db": the outbox file name of a project.
-[[nodiscard]] std::string outboxFileName(std::string_view apiKey);
-
-/// A random version-4 UUID in lower-case 8-4-4-4-12 form.
-[[nodiscard]] std::string newUuidV4();
 
 /// The PostHog analytics client: durable installer events through the shared outbox, application
 /// events through a memory queue, one sender thread.
@@ -78,24 +71,5 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
-
-/// The run context that every installer event carries.
-struct BootstrapperEventContext {
-    std::string installFlowId;
-    std::string attemptId;
-    std::string installerVersion;
-    std::string launcherVersion;
-    EventProperties webAttribution;
-    std::string distinctId;
-};
-
-/// The bootstrapper envelope: "source", "environment", "schema_version", "bootstrapper_version",
-/// "install_flow_id", the web attribution and the known attempt and versions.
-[[nodiscard]] EventProperties bootstrapperEventProperties(EventProperties properties,
-                                                          const BootstrapperEventContext& context);
-
-/// Records one installer event through the client (nothing without one). Never throws.
-void recordBootstrapperEvent(PostHogMetrics* client, const BootstrapperEventContext& context,
-                             const std::string& name, EventProperties properties) noexcept;
 
 } // namespace ardenwick

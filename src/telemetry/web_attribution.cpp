@@ -47,6 +47,12 @@ std::string mapParameterName(std::string_view name) {
 
 } // namespace
 
+std::string webSetupUrl(std::string_view fullInstallerUrl) {
+    const std::size_t slash = fullInstallerUrl.rfind('/');
+    return std::string(fullInstallerUrl.substr(0, slash == std::string_view::npos ? 0 : slash + 1)) +
+           "Ardenwick-Setup.exe";
+}
+
 bool isWebAttributionKey(std::string_view key) {
     return std::find(WebAttributionKeys.begin(), WebAttributionKeys.end(), key) != WebAttributionKeys.end();
 }

@@ -17,6 +17,10 @@ inline constexpr std::array<std::string_view, 6> WebAttributionKeys{"web_distinc
 /// The fixed web-download URL, accepted beside the installer's own download URL.
 inline constexpr std::string_view WebDownloadUrl = "https://files.ardenwick.app/Ardenwick-Setup.exe";
 
+/// The installer's own download URL: the full-installer URL with its last path segment replaced by
+/// "Ardenwick-Setup.exe".
+[[nodiscard]] std::string webSetupUrl(std::string_view fullInstallerUrl);
+
 [[nodiscard]] bool isWebAttributionKey(std::string_view key);
 
 /// The value rules of every web attribution key: 1 to 200 bytes, no control byte, valid UTF-8, and for

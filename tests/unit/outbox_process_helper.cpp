@@ -4,9 +4,10 @@
 //   append <db> <first>           : appends rows "row-<n>" from n = first on, printing each uuid once
 //                                   its transaction has committed, until killed.
 #include "telemetry/installation_outbox.h"
+#include "telemetry/posthog_metrics.h"
 
-#include <unistd.h>
-
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -15,15 +16,11 @@
 
 namespace {
 
+// Unbuffered, so that a line the parent sees is a row that has been committed.
 void writeLine(const std::string& line) {
     const std::string text = line + "\n";
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(STDOUT_FILENO, text.data() + written, text.size() - written);
-        if (n <= 0) {
-            std::_Exit(3);
-        }
-        written += static_cast<std::size_t>(n);
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+        std::_Exit(3);
     }
 }
 
@@ -40,7 +37,7 @@ int main(int argc, char** argv) {
         while (!std::filesystem::exists(argv[4])) {
             std::this_thread::yield();
         }
-        const std::string prefix = "lease-" + std::to_string(::getpid()) + "-";
+        const std::string prefix = "lease-" + ardenwick::newUuidV4() + "-";
         for (int n = 0;; ++n) {
             std::optional<ardenwick::OutboxLease> lease;
             try {

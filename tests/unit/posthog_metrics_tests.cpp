@@ -1,3 +1,4 @@
+#include "telemetry/bootstrapper_event.h"
 #include "telemetry/event_timestamp.h"
 #include "telemetry/installation_outbox.h"
 #include "telemetry/posthog_metrics.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -464,6 +466,113 @@ TEST_F(MetricsTest, InstallationIdNamespaceFollowsTheConfiguration) {
     EXPECT_EQ(client.distinctId(), "anon_given");
     EXPECT_EQ(client.installationId(), "") << "a distinct-id provider without an installation-id provider";
     EXPECT_EQ(log.namespaces.size(), 3u);
+}
+
+TEST_F(MetricsTest, IdentifyTiesTheAnonymousIdToTheUserOnce) {
+    PostHogMetrics client(configuration(), options(false), testPlatform(log));
+    client.identify("user-1", {{"email", std::string("a@example.com")}, {"seats", std::int64_t{3}}});
+    client.identify("user-1", {{"email", std::string("a@example.com")}, {"seats", std::int64_t{3}}});
+    EXPECT_TRUE(client.flush(10000));
+    const auto events = eventsOf(sender.bodies());
+    ASSERT_EQ(events.size(), 1u) << "the same person properties are not sent twice";
+    EXPECT_EQ(events[0]["event"], "$identify");
+    EXPECT_EQ(events[0]["properties"], nlohmann::json::parse(R"({"distinct_id":"user-1",
+        "$anon_distinct_id":"anon_platform-id","$set":{"email":"a@example.com"}})"));
+    client.resetIdentity();
+    client.identify("user-1");
+    EXPECT_TRUE(client.flush(10000));
+    EXPECT_EQ(eventsOf(sender.bodies()).size(), 2u) << "a reset identity is identified again";
+}
+
+void setVariable(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv((std::string(name) + "=" + value).c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+/// The three variables the launcher hands to the application, removed again afterwards.
+class InstallContextEnvironment {
+public:
+    InstallContextEnvironment(const std::string& context, const std::string& pid, const std::string& job) {
+        setVariable("ARDENWICK_INSTALL_CONTEXT", context);
+        setVariable("ARDENWICK_LAUNCHER_PID", pid);
+        setVariable("ARDENWICK_RUNTIME_JOB", job);
+    }
+    InstallContextEnvironment(const InstallContextEnvironment&) = delete;
+    InstallContextEnvironment& operator=(const InstallContextEnvironment&) = delete;
+    ~InstallContextEnvironment() {
+        for (const char* name :
+             {"ARDENWICK_INSTALL_CONTEXT", "ARDENWICK_LAUNCHER_PID", "ARDENWICK_RUNTIME_JOB"}) {
+#ifdef _WIN32
+            _putenv((std::string(name) + "=").c_str());
+#else
+            unsetenv(name);
+#endif
+        }
+    }
+};
+
+TEST_F(MetricsTest, ApplicationEventsCarryTheInstallContextOfTheEnvironment) {
+    const InstallContextEnvironment environment(
+        R"({"schemaVersion":1,"launcherPid":4321,"app_run_id":"run-7","install_flow_id":"F-1",)"
+        R"("launch_trigger":"sideways","web_utm_source":"news"})",
+        "4321", "run-7");
+    sender.hold();
+    PostHogMetrics client(configuration(), options(), testPlatform(log));
+    MetricsEvent opened;
+    opened.name = "app_opened";
+    opened.properties["install_flow_id"] = std::string("kept-by-caller");
+    client.capture(opened);
+    MetricsEvent ready;
+    ready.name = "app_ready";
+    client.capture(ready);
+
+    // "app_ready" is durable: it is in the outbox at once, under the client's distinct id.
+    Inspector db(outboxFile);
+    ASSERT_EQ(db.rows(), 1);
+    const auto stored = nlohmann::json::parse(db.text("SELECT body FROM events"))["batch"][0];
+    EXPECT_EQ(stored["event"], "app_ready");
+    EXPECT_EQ(stored["properties"]["distinct_id"], "anon_platform-id");
+    EXPECT_EQ(stored["properties"]["app_run_id"], "run-7");
+    EXPECT_EQ(stored["properties"]["install_flow_id"], "F-1");
+    EXPECT_EQ(stored["properties"]["launch_trigger"], "unknown");
+    EXPECT_EQ(stored["properties"]["web_utm_source"], "news");
+    EXPECT_EQ(stored["properties"]["installation_id"], InstallationId);
+    EXPECT_EQ(stored["properties"]["source"], "application");
+
+    sender.releaseAll();
+    EXPECT_TRUE(client.flush(10000));
+    const auto events = eventsOf(sender.bodies());
+    const auto memory =
+        std::find_if(events.begin(), events.end(), [](const auto& e) { return e["event"] == "app_opened"; });
+    ASSERT_NE(memory, events.end());
+    // The caller's value wins over the context.
+    EXPECT_EQ((*memory)["properties"]["install_flow_id"], "kept-by-caller");
+    EXPECT_EQ((*memory)["properties"]["app_run_id"], "run-7");
+    EXPECT_EQ((*memory)["properties"]["launch_trigger"], "unknown");
+    EXPECT_EQ((*memory)["properties"]["cpu_arch"], "x64");
+    EXPECT_EQ((*memory)["properties"]["web_utm_source"], "news")
+        << "a lifecycle event keeps the context keys";
+    EXPECT_EQ((*memory)["properties"]["app_name"], "Ardenwick");
+}
+
+TEST_F(MetricsTest, AMismatchedLauncherPidLeavesTheContextEmpty) {
+    const InstallContextEnvironment environment(
+        R"({"schemaVersion":1,"launcherPid":4321,"app_run_id":"run-7","install_flow_id":"F-1"})", "4322",
+        "run-7");
+    sender.hold();
+    PostHogMetrics client(configuration(), options(), testPlatform(log));
+    MetricsEvent ready;
+    ready.name = "app_ready";
+    client.capture(ready);
+    Inspector db(outboxFile);
+    const auto stored = nlohmann::json::parse(db.text("SELECT body FROM events"))["batch"][0]["properties"];
+    EXPECT_FALSE(stored.contains("install_flow_id"));
+    EXPECT_FALSE(stored.contains("app_run_id"));
+    EXPECT_EQ(stored["launch_trigger"], "unknown");
+    sender.releaseAll();
 }
 
 } // namespace

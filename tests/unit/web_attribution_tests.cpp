@@ -17,6 +17,13 @@ EventProperties strings(std::initializer_list<std::pair<const char*, const char*
     return properties;
 }
 
+TEST(WebSetupUrl, ReplacesTheLastPathSegment) {
+    EXPECT_EQ(
+        webSetupUrl("https://downloads.ardenwick.app/windows-installer-prod-x64/Ardenwick-FullSetup.exe"),
+        Expected);
+    EXPECT_EQ(webSetupUrl("https://h/a/"), "https://h/a/Ardenwick-Setup.exe");
+}
+
 TEST(PercentDecode, DecodesEscapesAndPlusAndRejectsBrokenEscapes) {
     EXPECT_EQ(percentDecode("Spring+Sale%21"), "Spring Sale!");
     EXPECT_EQ(percentDecode("%e2%82%AC%2b"), "\xe2\x82\xac+");

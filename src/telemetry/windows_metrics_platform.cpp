@@ -1,0 +1,41 @@
+#include "common/unique_handle.h"
+#include "telemetry/analytics_identity.h"
+#include "telemetry/batch_transport.h"
+#include "telemetry/posthog_metrics.h"
+#include "telemetry/system_info.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+namespace ardenwick {
+
+namespace {
+
+std::optional<std::filesystem::path> localOutboxPath(const std::string& apiKey) {
+    UniqueCoTaskMemory<PWSTR> folder;
+    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, folder.put())) || !folder) {
+        return std::nullopt;
+    }
+    return std::filesystem::path(folder.get()) / L"Ardenwick" / L"Analytics" / outboxFileName(apiKey);
+}
+
+} // namespace
+
+MetricsPlatform windowsMetricsPlatform() {
+    MetricsPlatform platform;
+    platform.analyticsDistinctId = [] { return analyticsDistinctId(); };
+    platform.installationIdentity = [](const std::string& space) { return installationIdentity(space); };
+    platform.persistDistinctId = [](const std::string& id) { persistAnalyticsDistinctId(id); };
+    platform.defaultOutboxPath = [](const std::string& apiKey) { return localOutboxPath(apiKey); };
+    platform.postBatch = [](const BatchEndpoint& endpoint, const std::string& body) {
+        return postBatch(endpoint, body);
+    };
+    platform.nativeArchitecture = [] { return nativeArchitecture(); };
+    platform.osVersionText = [] { return osVersionText(); };
+    return platform;
+}
+
+PostHogMetrics::PostHogMetrics(MetricsConfiguration configuration, MetricsOptions options)
+    : PostHogMetrics(std::move(configuration), std::move(options), windowsMetricsPlatform()) {}
+
+} // namespace ardenwick

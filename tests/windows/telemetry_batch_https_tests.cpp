@@ -1,0 +1,112 @@
+// postBatch and the sender against a loopback HTTPS endpoint with the test PKI's certificate
+// (run through telemetry_batch_server.py).
+#include "telemetry/batch_transport.h"
+#include "telemetry/bootstrapper_event.h"
+#include "telemetry/event_timestamp.h"
+#include "telemetry/posthog_metrics.h"
+
+#include "../unit/telemetry_test_support.h"
+#include "telemetry_windows_support.h"
+#include "test_root_store.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+namespace ardenwick {
+namespace {
+
+using ardenwick::testing::Inspector;
+using ardenwick::testing::TemporaryDirectory;
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
+std::vector<nlohmann::json> requests() {
+    std::ifstream log("Z:" + environment("ARDENWICK_BATCH_SERVER_LOG"));
+    std::vector<nlohmann::json> lines;
+    std::string line;
+    while (std::getline(log, line)) {
+        lines.push_back(nlohmann::json::parse(line));
+    }
+    return lines;
+}
+
+class BatchHttpsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(environment("ARDENWICK_BATCH_SERVER_PORT").empty())
+            << "run through telemetry_batch_server.py";
+        ardenwick::testing::installTrustedRootCertificate(testing::telemetryTestDirectory() / L"test-pki" /
+                                                          L"root.cer");
+    }
+    static std::string base(int status) {
+        return "https://localhost:" + environment("ARDENWICK_BATCH_SERVER_PORT") + "/s" +
+               std::to_string(status);
+    }
+};
+
+TEST_F(BatchHttpsTest, PostsTheBodyAndClassifiesTheStatus) {
+    const std::string body = R"({"api_key":"phc_test","batch":[{"event":"e"}]})";
+    EXPECT_EQ(postBatch(parseBatchEndpoint(base(201)), body), DeliveryResult::Delivered);
+    EXPECT_EQ(postBatch(parseBatchEndpoint(base(200)), body), DeliveryResult::Delivered);
+    EXPECT_EQ(postBatch(parseBatchEndpoint(base(400)), body), DeliveryResult::Rejected);
+    EXPECT_EQ(postBatch(parseBatchEndpoint(base(404)), body), DeliveryResult::Rejected);
+    for (int status : {408, 429, 500, 503}) {
+        EXPECT_EQ(postBatch(parseBatchEndpoint(base(status)), body), DeliveryResult::Retry) << status;
+    }
+    const auto log = requests();
+    ASSERT_EQ(log.size(), 8u);
+    EXPECT_EQ(log[0]["method"], "POST");
+    EXPECT_EQ(log[0]["path"], "/s201/batch/");
+    EXPECT_EQ(log[0]["body"], body);
+    EXPECT_EQ(log[0]["headers"]["Content-Type"], "application/json");
+    EXPECT_EQ(log[0]["headers"]["User-Agent"], "Ardenwick/1.0.8 Metrics");
+    EXPECT_EQ(log[0]["headers"]["Content-Length"], std::to_string(body.size()));
+}
+
+TEST_F(BatchHttpsTest, TheSenderDeletesDeliveredAndRejectedRowsAndKeepsRetriedOnes) {
+    for (const int status : {201, 400, 503}) {
+        TemporaryDirectory directory;
+        const auto file = directory.path() / "outbox.db";
+        MetricsOptions options;
+        options.outboxPath = file;
+        options.distinctIdProvider = [] { return std::string("anon_https-test"); };
+        MetricsConfiguration configuration;
+        configuration.apiKey = "phc_test";
+        configuration.host = base(status);
+        configuration.environment = "dev";
+        const auto before = requests().size();
+        const auto now = currentUnixSeconds();
+        {
+            PostHogMetrics client(configuration, options);
+            BootstrapperEventContext context;
+            context.installFlowId = "F";
+            context.distinctId = "anon_https-test";
+            recordBootstrapperEvent(&client, context, "bootstrapper_started", {});
+            (void)client.flush(status == 503 ? 500 : 10000);
+        }
+        const auto log = requests();
+        ASSERT_GE(log.size(), before + 1) << status;
+        const auto sent = nlohmann::json::parse(log[before]["body"].get<std::string>());
+        EXPECT_EQ(sent["batch"][0]["event"], "bootstrapper_started");
+        EXPECT_EQ(sent["batch"][0]["properties"]["distinct_id"], "anon_https-test");
+        Inspector db(file);
+        if (status == 503) {
+            EXPECT_EQ(db.rows(), 1);
+            EXPECT_GE(db.integer("SELECT next FROM events"), now + 2);
+            EXPECT_EQ(db.discarded(), 0);
+        } else {
+            EXPECT_EQ(db.rows(), 0) << status;
+            EXPECT_EQ(db.discarded(), status == 400 ? 1 : 0);
+        }
+    }
+}
+
+} // namespace
+} // namespace ardenwick
