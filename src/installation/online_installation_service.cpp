@@ -1,11 +1,16 @@
 #include "installation/online_installation_service.h"
 
+#include "download/text_conversion.h"
 #include "installation/failure_record_file.h"
 #include "installation/identifier.h"
 #include "installation/install_location.h"
 #include "installation/release_endpoint.h"
 #include "installation/state_directory.h"
+#include "telemetry/analytics_identity.h"
+#include "telemetry/configuration_provider.h"
 #include "telemetry/posthog_metrics.h"
+#include "telemetry/web_attribution.h"
+#include "telemetry/web_attribution_file.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -33,7 +38,33 @@ OnlineInstallationService::OnlineInstallationService(std::optional<MaintenanceRe
     stateDirectory_ = normalStateDirectory();
     installFlowId_ = newIdentifier();
     applicationPath_ = readInstallLocation();
+    setUpTelemetry();
     presentSavedFailure();
+}
+
+void OnlineInstallationService::setUpTelemetry() noexcept {
+    // Analytics must never stand in the way of an installation: whatever fails here only costs events.
+    try {
+        const ServiceConfiguration configuration = DefaultConfigurationProvider("production").configuration();
+        MetricsConfiguration metrics;
+        metrics.apiKey = configuration.analyticsProjectKey;
+        metrics.host = configuration.analyticsHost;
+        metrics.environment = configuration.environmentName == "production" ? "prod" : "dev";
+        metrics.enabled = true;
+        metrics.installationNamespace = configuration.attribution.applicationId;
+        metrics_ = std::make_unique<PostHogMetrics>(std::move(metrics), tuning_.metricsOptions);
+        analyticsDistinctId_ = analyticsDistinctId();
+        std::wstring modulePath(32768, L'\0');
+        const DWORD length =
+            GetModuleFileNameW(nullptr, modulePath.data(), static_cast<DWORD>(modulePath.size()));
+        if (length >= 1 && length <= 32767) {
+            modulePath.resize(length);
+            webAttribution_ =
+                readWebAttribution(modulePath, webSetupUrl(wideToUtf8(tuning_.fullInstallerUrl)));
+        }
+        recordBootstrapperEvent("bootstrapper_started", {});
+    } catch (...) {
+    }
 }
 
 OnlineInstallationService::~OnlineInstallationService() {

@@ -5,6 +5,7 @@
 #include "installation/installation_service.h"
 #include "installation/installation_status.h"
 #include "telemetry/event_properties.h"
+#include "telemetry/metrics.h"
 
 #include <atomic>
 #include <cstdint>
@@ -28,6 +29,8 @@ struct ServiceTuning {
     InstallerDownloadTimings downloadTimings;
     std::uint64_t launchDeadlineMs = 120000;
     std::uint64_t handshakeDeadlineMs = 20000;
+    /// Empty in the shipped program; tests give the client a private outbox and a recording sender.
+    MetricsOptions metricsOptions;
 };
 
 /// The full-installer URL fixed at build time.
@@ -82,6 +85,7 @@ private:
     void runMaintenance(std::stop_token stopToken);
     [[nodiscard]] bool awaitLauncherHandshake(const std::stop_token& stopToken);
     void presentSavedFailure() noexcept;
+    void setUpTelemetry() noexcept;
     void setStatusWithoutRecord(InstallationStatus status);
 
     ServiceTuning tuning_;

@@ -7,9 +7,13 @@
 
 #include <windows.h>
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <regex>
 #include <set>
 
@@ -25,6 +29,30 @@ void writeFile(const std::filesystem::path& path, const std::string& text) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
+
+/// Takes the analytics client's batches instead of PostHog, so a test can read what was recorded.
+struct DeliveredEvents {
+    std::mutex mutex;
+    std::vector<nlohmann::json> events;
+
+    void take(const std::string& body) {
+        const auto batch = nlohmann::json::parse(body);
+        std::lock_guard lock(mutex);
+        for (const auto& event : batch.at("batch")) {
+            events.push_back(event);
+        }
+    }
+
+    std::vector<nlohmann::json> inOrder() {
+        std::lock_guard lock(mutex);
+        std::vector<nlohmann::json> sorted = events;
+        std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+            return a.at("timestamp").template get<std::string>() <
+                   b.at("timestamp").template get<std::string>();
+        });
+        return sorted;
+    }
+};
 
 // Drives the real service through whole attempts: the release server offers the stand-in full
 // installer, which installs the stand-in launcher and application under a private root.
@@ -67,6 +95,11 @@ protected:
         tuning.fullInstallerUrl = server_.baseUrl() + std::wstring(path_.begin(), path_.end());
         tuning.downloadTimings.retryWaitDivisor = 50;
         tuning.launchDeadlineMs = launchDeadlineMs;
+        tuning.metricsOptions.outboxPath = base_ / L"outbox.db";
+        tuning.metricsOptions.batchSender = [events = events_](const std::string& body) {
+            events->take(body);
+            return true;
+        };
         return std::make_unique<OnlineInstallationService>(std::nullopt, tuning);
     }
 
@@ -141,6 +174,7 @@ protected:
 
     testing::ReleaseServer server_;
     std::string path_;
+    std::shared_ptr<DeliveredEvents> events_ = std::make_shared<DeliveredEvents>();
     std::filesystem::path base_;
     std::filesystem::path root_;
     std::filesystem::path log_;
@@ -181,6 +215,49 @@ TEST_F(InstallationService, FreshAttemptInstallsAndLaunchesThenFindsTheInstallat
     EXPECT_EQ(waitForFinal(*again).kind, InstallationKind::Ready);
     EXPECT_NE(fileText(log_).find("launcher --ardenwick-installation-open"), std::string::npos);
     EXPECT_TRUE(attemptDirectoriesAfter(again).empty());
+}
+
+TEST_F(InstallationService, ASuccessfulAttemptRecordsEveryStageInOrder) {
+    auto service = freshService();
+    const std::string flowId = service->installFlowId();
+    ASSERT_EQ(runAttempt(*service).kind, InstallationKind::Ready);
+    service.reset(); // the client delivers what is left before it goes
+    const std::vector<nlohmann::json> events = events_->inOrder();
+    std::vector<std::string> names;
+    for (const auto& event : events) {
+        names.push_back(event.at("event").get<std::string>());
+    }
+    const std::vector<std::string> expected = {
+        "bootstrapper_started",        "bootstrapper_preparation_result", "installer_download_started",
+        "installer_download_result",   "installer_verification_started",  "installer_verification_result",
+        "installer_process_requested", "installer_process_started",       "installer_process_result",
+        "bootstrapper_launch_started", "bootstrapper_launch_result"};
+    // The first service of the fixture (made to find the state directory) recorded a start of its own.
+    ASSERT_GE(names.size(), expected.size());
+    EXPECT_EQ(
+        std::vector<std::string>(names.end() - static_cast<std::ptrdiff_t>(expected.size()), names.end()),
+        expected);
+    const auto find = [&](const char* name) {
+        const auto it = std::find_if(events.rbegin(), events.rend(),
+                                     [&](const auto& event) { return event.at("event") == name; });
+        return it == events.rend() ? nlohmann::json() : it->at("properties");
+    };
+    const auto preparation = find("bootstrapper_preparation_result");
+    EXPECT_EQ(preparation.value("operation", ""), "download_required");
+    EXPECT_EQ(preparation.value("install_flow_id", ""), flowId);
+    const auto download = find("installer_download_result");
+    EXPECT_EQ(download.value("result", ""), "success");
+    EXPECT_EQ(download.value("http_status", 0), 200);
+    EXPECT_GT(download.value("downloaded_bytes", 0), 0);
+    EXPECT_EQ(download.value("downloaded_bytes", 0), download.value("total_bytes", -1));
+    const auto process = find("installer_process_result");
+    EXPECT_EQ(process.value("error_code", ""), "none");
+    EXPECT_EQ(process.value("exit_code", -1), 0);
+    EXPECT_EQ(process.value("attempt_id", ""), preparation.value("attempt_id", "x"));
+    const auto launch = find("bootstrapper_launch_result");
+    EXPECT_EQ(launch.value("result", ""), "success");
+    EXPECT_EQ(launch.value("launch_trigger", ""), "installer");
+    EXPECT_EQ(launch.value("stage", ""), "launch");
 }
 
 TEST_F(InstallationService, EachInstallerOutcomeEndsInItsStatusAndFailureRecord) {
