@@ -2,6 +2,7 @@
 #include "installation/install_location.h"
 #include "support/process_runner.h"
 #include "support/registry_value.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -17,25 +18,15 @@
 namespace ardenwick {
 namespace {
 
-std::string fileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const std::filesystem::path& path, const std::string& text) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
+using testing::fileText;
+using testing::writeFile;
 
 // The real Ardenwick-Setup.exe started by the stand-in launcher for a maintenance run, as on a user's PC.
 class MaintenanceEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         base_ = std::filesystem::temp_directory_path() / L"ardenwick-e2e-maintenance";
-        std::error_code error;
-        for (int tries = 0; tries < 100 && (std::filesystem::remove_all(base_, error), error); ++tries) {
-            Sleep(100);
-        }
+        const std::error_code error = testing::removeTreeWhenFree(base_);
         ASSERT_FALSE(error) << error.message();
         root_ = base_ / L"Ardenwick";
         log_ = base_ / L"stand-ins.log";
@@ -65,15 +56,7 @@ protected:
     }
 
     void TearDown() override {
-        const auto pidFile = root_ / L"state" / L"standin-application.pid";
-        if (std::filesystem::exists(pidFile)) {
-            if (HANDLE process =
-                    OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(fileText(pidFile)))) {
-                TerminateProcess(process, 0);
-                WaitForSingleObject(process, 10000);
-                CloseHandle(process);
-            }
-        }
+        testing::stopStandInApplication(root_);
         for (const wchar_t* name :
              {L"ARDENWICK_STANDIN_ROOT", L"ARDENWICK_STANDIN_LOG", L"ARDENWICK_STANDIN_MAINTENANCE"}) {
             SetEnvironmentVariableW(name, nullptr);

@@ -2,6 +2,7 @@
 #include "installation/online_installation_service.h"
 #include "release_server_fixture.h"
 #include "support/registry_value.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -20,15 +21,8 @@
 namespace ardenwick {
 namespace {
 
-std::string fileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const std::filesystem::path& path, const std::string& text) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
+using testing::fileText;
+using testing::writeFile;
 
 /// Takes the analytics client's batches instead of PostHog, so a test can read what was recorded.
 struct DeliveredEvents {
@@ -64,10 +58,7 @@ protected:
         server_ = std::move(*found);
         base_ = std::filesystem::temp_directory_path() / L"ardenwick-service";
         // A launcher of the previous test may take a moment to end after its application was stopped.
-        std::error_code error;
-        for (int tries = 0; tries < 100 && (std::filesystem::remove_all(base_, error), error); ++tries) {
-            Sleep(100);
-        }
+        const std::error_code error = testing::removeTreeWhenFree(base_);
         ASSERT_FALSE(error) << error.message();
         root_ = base_ / L"Programs" / L"Ardenwick";
         log_ = base_ / L"stand-ins.log";
@@ -146,28 +137,13 @@ protected:
 
     [[nodiscard]] bool installerRan() const { return fileText(log_).find("installer ") != std::string::npos; }
 
-    void stopApplication() {
-        const auto pidFile = root_ / L"state" / L"standin-application.pid";
-        if (!std::filesystem::exists(pidFile)) {
-            return;
-        }
-        const auto pid = static_cast<DWORD>(std::stoul(fileText(pidFile)));
-        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
-            TerminateProcess(process, 0);
-            WaitForSingleObject(process, 10000);
-            CloseHandle(process);
-        }
-        std::filesystem::remove(pidFile);
-    }
+    void stopApplication() { testing::stopStandInApplication(root_); }
 
     /// Stops the application and removes the installation; its launcher ends shortly after the
     /// application, and until then its file cannot be deleted.
     void removeInstallation() {
         stopApplication();
-        std::error_code error;
-        for (int tries = 0; tries < 100 && (std::filesystem::remove_all(root_, error), error); ++tries) {
-            Sleep(100);
-        }
+        const std::error_code error = testing::removeTreeWhenFree(root_);
         ASSERT_FALSE(error) << error.message();
         installLocation_.remove();
     }

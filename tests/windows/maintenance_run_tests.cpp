@@ -3,6 +3,7 @@
 #include "installation/online_installation_service.h"
 #include "support/process_runner.h"
 #include "support/registry_value.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -18,15 +19,8 @@
 namespace ardenwick {
 namespace {
 
-std::string fileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const std::filesystem::path& path, const std::string& text) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
+using testing::fileText;
+using testing::writeFile;
 
 // A maintenance run as the launcher starts it: an installed application, a staged update package, the
 // signed update installer and the hand-off file, with the service driven in-process.
@@ -34,10 +28,7 @@ class MaintenanceRun : public ::testing::Test {
 protected:
     void SetUp() override {
         base_ = std::filesystem::temp_directory_path() / L"ardenwick-maintenance";
-        std::error_code error;
-        for (int tries = 0; tries < 100 && (std::filesystem::remove_all(base_, error), error); ++tries) {
-            Sleep(100);
-        }
+        const std::error_code error = testing::removeTreeWhenFree(base_);
         ASSERT_FALSE(error) << error.message();
         root_ = base_ / L"Ardenwick";
         log_ = base_ / L"stand-ins.log";
@@ -113,17 +104,7 @@ protected:
     }
 
     void stopApplication() {
-        const auto pidFile = root_ / L"state" / L"standin-application.pid";
-        if (!std::filesystem::exists(pidFile)) {
-            return;
-        }
-        const auto pid = static_cast<DWORD>(std::stoul(fileText(pidFile)));
-        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
-            TerminateProcess(process, 0);
-            WaitForSingleObject(process, 10000);
-            CloseHandle(process);
-        }
-        std::filesystem::remove(pidFile);
+        testing::stopStandInApplication(root_);
         Sleep(300); // its launcher ends right after it
     }
 
