@@ -72,6 +72,12 @@ protected:
 
     void stopApplication() {
         const auto pidFile = root_ / L"state" / L"standin-application.pid";
+        // On a busy machine the application may still be starting: wait for it, or it would outlive the test.
+        const ULONGLONG deadline = GetTickCount64() + 30000;
+        while (launcherProcess_ && !std::filesystem::exists(pidFile) &&
+               WaitForSingleObject(launcherProcess_, 0) == WAIT_TIMEOUT && GetTickCount64() < deadline) {
+            Sleep(50);
+        }
         if (std::filesystem::exists(pidFile)) {
             const auto pid = static_cast<DWORD>(std::stoul(fileText(pidFile)));
             if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
