@@ -70,7 +70,10 @@ void setTextIfChanged(HWND control, const UiString& text) noexcept {
 }
 
 void showIfChanged(HWND control, bool visible) noexcept {
-    if ((IsWindowVisible(control) != FALSE) != visible) {
+    // The control's own style, not IsWindowVisible: before the card is shown every child reads as
+    // invisible, and a button meant to be hidden would then stay visible.
+    const bool shown = (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (shown != visible) {
         ShowWindow(control, visible ? SW_SHOWNA : SW_HIDE);
     }
 }
@@ -166,6 +169,8 @@ int InstallationView::run(HINSTANCE instance, WindowCreatedCallback onWindowCrea
     const DWORD corner = DwmCornerRound;
     DwmSetWindowAttribute(window_, DwmWindowCornerPreference, &corner, sizeof(corner));
     SetWindowPos(window_, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+    // The first frame already shows the current status, not every control at once.
+    refreshFromStatus();
     ShowWindow(window_, SW_SHOWNORMAL);
 
     MSG message{};
