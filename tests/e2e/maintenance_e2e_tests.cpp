@@ -1,7 +1,7 @@
-#include "download/file_hash.h"
 #include "installation/install_location.h"
 #include "support/process_runner.h"
 #include "support/registry_value.h"
+#include "support/staged_update.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -37,22 +37,8 @@ protected:
         installer_ = base_ / L"update" / L"Ardenwick-FullSetup.exe";
         std::filesystem::create_directories(installer_.parent_path());
         std::filesystem::copy_file(bin.parent_path() / L"served" / L"Ardenwick-FullSetup.exe", installer_);
-        const auto payload = root_ / L"staging" / L"2.4.0" / L"payload.zip";
-        writeFile(payload, std::string(8192, 'p'));
-        nlohmann::json release = {{"releaseChannel", "stable"},
-                                  {"version", "2.4.0"},
-                                  {"minimumLauncherVersion", "1.0.0"},
-                                  {"publishedAtUtc", "2026-12-01T12:00:00Z"},
-                                  {"payload",
-                                   {{"url", "https://downloads.ardenwick.app/windows/x64/2.4.0/"
-                                            "Ardenwick-2.4.0-windows-x64.zip"},
-                                    {"size", 8192},
-                                    {"sha256", sha256FileHex(payload, {})}}}};
-        writeFile(root_ / L"state" / L"launcher-maintenance.json", nlohmann::json{{"schemaVersion", 2},
-                                                                                  {"environment", "prod"},
-                                                                                  {"architecture", "x64"},
-                                                                                  {"releases", {release}}}
-                                                                       .dump());
+        writeFile(root_ / L"state" / L"launcher-maintenance.json",
+                  testing::stageStandInUpdate(root_, 8192).dump());
     }
 
     void TearDown() override {

@@ -1,8 +1,8 @@
-#include "download/file_hash.h"
 #include "installation/install_location.h"
 #include "installation/online_installation_service.h"
 #include "support/process_runner.h"
 #include "support/registry_value.h"
+#include "support/staged_update.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -44,9 +44,7 @@ protected:
         std::filesystem::copy_file(testing::executableDirectory().parent_path() / L"served" /
                                        L"Ardenwick-FullSetup.exe",
                                    installer_);
-        const auto payload = root_ / L"staging" / L"2.4.0" / L"payload.zip";
-        writeFile(payload, std::string(4096, 'z'));
-        payloadSha256_ = sha256FileHex(payload, {});
+        handoff_ = testing::stageStandInUpdate(root_, 4096);
         writeHandoff(handoff());
     }
 
@@ -58,19 +56,7 @@ protected:
         }
     }
 
-    nlohmann::json handoff() const {
-        nlohmann::json release = {{"releaseChannel", "stable"},
-                                  {"version", "2.4.0"},
-                                  {"minimumLauncherVersion", "1.0.0"},
-                                  {"publishedAtUtc", "2026-12-01T12:00:00Z"},
-                                  {"payload",
-                                   {{"url", "https://downloads.ardenwick.app/windows/x64/2.4.0/"
-                                            "Ardenwick-2.4.0-windows-x64.zip"},
-                                    {"size", 4096},
-                                    {"sha256", payloadSha256_}}}};
-        return {
-            {"schemaVersion", 2}, {"environment", "prod"}, {"architecture", "x64"}, {"releases", {release}}};
-    }
+    const nlohmann::json& handoff() const { return handoff_; }
 
     void writeHandoff(const nlohmann::json& document,
                       const std::wstring& name = L"launcher-maintenance.json") {
@@ -112,7 +98,7 @@ protected:
     std::filesystem::path root_;
     std::filesystem::path log_;
     std::filesystem::path installer_;
-    std::string payloadSha256_;
+    nlohmann::json handoff_;
     testing::ScopedRegistryValue installLocation_{InstallRegistryKey, InstallLocationValue};
 };
 

@@ -79,16 +79,16 @@ class State:
             self.log.flush()
 
 
-def generate_payload(spec, files_dir):
-    if "file" in spec:
+def generate_payload(declaration, files_dir):
+    if "file" in declaration:
         # A real file, such as a built installer; a relative name is below --files.
-        with open(os.path.join(files_dir or ".", spec["file"]), "rb") as source:
+        with open(os.path.join(files_dir or ".", declaration["file"]), "rb") as source:
             return source.read()
-    if "text" in spec:
-        return spec["text"].encode("utf-8")
+    if "text" in declaration:
+        return declaration["text"].encode("utf-8")
     # Deterministic and incompressible, so the same scenario file always serves the same bytes.
-    generator = random.Random(int(spec.get("seed", 0)))
-    size = int(spec["size"])
+    generator = random.Random(int(declaration.get("seed", 0)))
+    size = int(declaration["size"])
     chunk = 16 * 1048576  # randbytes takes a C int of bits
     return b"".join(generator.randbytes(min(chunk, size - start)) for start in range(0, size, chunk))
 
@@ -102,10 +102,10 @@ def parse_range(value, size):
     """Returns (first, last) for a single "bytes=first-[last]" range, "unsatisfiable", or None."""
     if not value or not value.startswith("bytes="):
         return None
-    spec = value[len("bytes="):].strip()
-    if "," in spec or "-" not in spec:
+    byte_range = value[len("bytes="):].strip()
+    if "," in byte_range or "-" not in byte_range:
         return None
-    first_text, last_text = spec.split("-", 1)
+    first_text, last_text = byte_range.split("-", 1)
     if not first_text.isdigit():
         return None
     first = int(first_text)
@@ -342,11 +342,11 @@ def main():
     arguments = parser.parse_args()
 
     os.makedirs(os.path.join(arguments.root, "payloads"), exist_ok=True)
-    scenarios, payload_specs = load_scenarios(arguments.scenarios)
+    scenarios, payload_declarations = load_scenarios(arguments.scenarios)
     payloads = {}
-    for name, spec in payload_specs.items():
+    for name, declaration in payload_declarations.items():
         path = os.path.join(arguments.root, "payloads", name + ".bin")
-        content = generate_payload(spec, arguments.files)
+        content = generate_payload(declaration, arguments.files)
         with open(path, "wb") as target:
             target.write(content)
         # An independent digest of the source, for tests that compare what arrived with it.
