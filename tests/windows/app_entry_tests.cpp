@@ -28,9 +28,17 @@ std::filesystem::path freshDirectory(const wchar_t* name) {
     return directory;
 }
 
+const std::wstring defaultEventName = L"Local\\Ardenwick.MaintenanceUi.1";
+
+// The test process stands in for the launcher: it stays alive, so an accepted maintenance instance waits
+// for the hand-off with its window up instead of finishing at once because its launcher is gone.
+std::wstring ownProcessId() {
+    return std::to_wstring(GetCurrentProcessId());
+}
+
 std::wstring maintenanceArguments(const std::wstring& root, const std::wstring& applicationId = L"11",
-                                  const std::wstring& launcherId = L"12",
-                                  const std::wstring& eventName = L"Local\\Ardenwick.MaintenanceUi.1") {
+                                  const std::wstring& launcherId = ownProcessId(),
+                                  const std::wstring& eventName = defaultEventName) {
     return L"--maintenance " + quoteArgument(root) + L" " + quoteArgument(root + L"\\setup.exe") + L" " +
            quoteArgument(applicationId) + L" " + quoteArgument(launcherId) + L" " + quoteArgument(eventName);
 }
@@ -112,7 +120,34 @@ TEST(ProgramEntry, EveryMalformedCommandLineExitsWithOneWithoutTouchingDisk) {
     EXPECT_TRUE(std::filesystem::is_empty(root)) << "a refused command line must not create files";
 }
 
-bool showsWindow(const std::wstring& commandLine) {
+// The launcher's three hand-off events, held while a maintenance instance is watched. Without them the
+// instance gives up the hand-off at once and its window may close before anyone sees it.
+class HandoffEvents {
+public:
+    explicit HandoffEvents(const std::wstring& name) {
+        if (name.empty()) {
+            return;
+        }
+        for (const auto& suffix : {L"", L".go", L".cancel"}) {
+            events_.push_back(CreateEventW(nullptr, TRUE, FALSE, (name + suffix).c_str()));
+        }
+    }
+    ~HandoffEvents() {
+        for (HANDLE event : events_) {
+            if (event) {
+                CloseHandle(event);
+            }
+        }
+    }
+    HandoffEvents(const HandoffEvents&) = delete;
+    HandoffEvents& operator=(const HandoffEvents&) = delete;
+
+private:
+    std::vector<HANDLE> events_;
+};
+
+bool showsWindow(const std::wstring& commandLine, const std::wstring& eventName = defaultEventName) {
+    const HandoffEvents events(eventName);
     return testing::runUntilWindow(setupProgram(), commandLine, L"ArdenwickInstallation", generousTimeoutMs)
         .windowShown;
 }
@@ -121,10 +156,15 @@ TEST(ProgramEntry, AcceptedMaintenanceLinesGetAsFarAsTheWindow) {
     const auto root = freshDirectory(L"ardenwick-entry-accepted");
     const std::wstring r = root.wstring();
     const std::wstring event128 = L"Local\\Ardenwick.MaintenanceUi." + std::wstring(98, L'y');
-    for (const auto& commandLine :
-         {maintenanceArguments(r, L"0", L"007"), maintenanceArguments(r, L"4294967295"),
-          maintenanceArguments(r, L"1", L"2", L""), maintenanceArguments(r, L"1", L"2", event128)}) {
-        EXPECT_TRUE(showsWindow(commandLine)) << commandLine;
+    const std::wstring launcher = ownProcessId();
+    const std::vector<std::pair<std::wstring, std::wstring>> accepted = {
+        {maintenanceArguments(r, L"0", L"00" + launcher), defaultEventName},
+        {maintenanceArguments(r, L"4294967295"), defaultEventName},
+        {maintenanceArguments(r, L"1", launcher, L""), L""},
+        {maintenanceArguments(r, L"1", launcher, event128), event128},
+    };
+    for (const auto& [commandLine, eventName] : accepted) {
+        EXPECT_TRUE(showsWindow(commandLine, eventName)) << commandLine;
     }
 }
 
