@@ -35,18 +35,22 @@ function(ardenwick_add_test name)
     endif()
 endfunction()
 
-# ardenwick_add_server_test(<name> SUBSYSTEM <subsystem> SCENARIOS <json files...> SOURCES <files...>
-#                           [LIBRARIES <targets...>] [TIMEOUT <seconds>])
+# ardenwick_add_server_test(<name> SUBSYSTEM <subsystem> [E2E] SCENARIOS <json files...> SOURCES <files...>
+#                           [FILES <dir>] [PORT <port>] [LIBRARIES <targets...>] [TIMEOUT <seconds>])
 #
 # Like ardenwick_add_test, for tests that talk to the loopback release server: tools/release-server/
 # with-server starts it on a free port with the given scenario files, passes its URL and request log to
 # the test through the environment, and stops it when the test ends.
 find_package(Python3 COMPONENTS Interpreter REQUIRED)
 function(ardenwick_add_server_test name)
-    cmake_parse_arguments(arg "" "SUBSYSTEM;TIMEOUT;FILES" "SOURCES;LIBRARIES;SCENARIOS;RESOURCE_LOCK" ${ARGN})
+    cmake_parse_arguments(arg "E2E" "SUBSYSTEM;TIMEOUT;FILES;PORT" "SOURCES;LIBRARIES;SCENARIOS;RESOURCE_LOCK"
+        ${ARGN})
     add_executable(${name} ${arg_SOURCES})
     target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} GTest::gtest GTest::gtest_main ardenwick_warnings)
-    if(WIN32)
+    if(arg_E2E)
+        set(where e2e)
+        set(results_path "Z:${ARDENWICK_TEST_RESULTS}/${name}.json")
+    elseif(WIN32)
         set(where wine)
         set(results_path "Z:${ARDENWICK_TEST_RESULTS}/${name}.json")
     else()
@@ -59,6 +63,9 @@ function(ardenwick_add_server_test name)
     endforeach()
     if(arg_FILES)
         list(APPEND scenario_arguments --files ${arg_FILES})
+    endif()
+    if(arg_PORT)
+        list(APPEND scenario_arguments --port ${arg_PORT})
     endif()
     add_test(NAME ${name}
         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/release-server/with-server ${scenario_arguments}

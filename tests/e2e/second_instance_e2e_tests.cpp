@@ -1,3 +1,4 @@
+#include "support/installer_window.h"
 #include "support/process_runner.h"
 
 #include <gtest/gtest.h>
@@ -8,29 +9,6 @@
 
 namespace ardenwick {
 namespace {
-
-HWND findInstallerWindow(DWORD processId) {
-    struct Search {
-        DWORD processId;
-        HWND found;
-    } search{processId, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM parameter) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(parameter);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            wchar_t className[64]{};
-            GetClassNameW(window, className, 64);
-            if (owner == s->processId && std::wstring(className) == L"ArdenwickInstallation" &&
-                IsWindowVisible(window)) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 // A second start of the installer while the first one shows its window brings that window back instead of
 // running a second installation.
@@ -46,7 +24,7 @@ TEST(SecondInstance, ActivatesTheFirstWindowAndExitsWithZero) {
     const ULONGLONG deadline = GetTickCount64() + 60000;
     while (!window && GetTickCount64() < deadline) {
         Sleep(50);
-        window = findInstallerWindow(first.dwProcessId);
+        window = testing::findInstallerWindow(first.dwProcessId);
     }
     ASSERT_NE(window, nullptr) << "the first instance shows its window";
     // Minimise it, as a user who switched away would.

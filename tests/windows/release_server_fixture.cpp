@@ -1,5 +1,7 @@
 #include "release_server_fixture.h"
 
+#include "download/http_client.h"
+
 #include <windows.h>
 
 #include <nlohmann/json.hpp>
@@ -40,6 +42,13 @@ bool equalIgnoringCase(std::string_view left, std::string_view right) {
 }
 
 } // namespace
+
+bool ReleaseServer::chooseCurrentScenario(const std::string& scenario) const {
+    const HttpResponse response =
+        openHttpGet(baseUrl_ + L"/control/current?scenario=" + std::wstring(scenario.begin(), scenario.end()),
+                    L"", 10000, 10000);
+    return response.statusCode == 200;
+}
 
 std::optional<std::string> LoggedRequest::header(std::string_view name) const {
     for (const auto& [headerName, value] : headers) {

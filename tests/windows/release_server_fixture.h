@@ -33,6 +33,9 @@ public:
     [[nodiscard]] std::filesystem::path payloadPath(const std::string& payload) const;
     /// SHA-256 of a payload as computed by the server when it wrote it (an independent implementation).
     [[nodiscard]] std::string payloadSha256(const std::string& payload) const;
+    /// Makes `scenario` answer the "/s/current/" paths, from its first response on: the endpoint of a
+    /// program built for these tests. Returns false when the server refused.
+    [[nodiscard]] bool chooseCurrentScenario(const std::string& scenario) const;
     /// Every logged request whose path (query removed) is `path`, in arrival order.
     [[nodiscard]] std::vector<LoggedRequest> requestsFor(const std::string& path) const;
 

@@ -27,6 +27,14 @@ whole scenario under "defaults"):
     rate             throttle the body to this many bytes per second
     headers          extra response headers, an object
 
+A program whose download URL is fixed when it is built (the end-to-end tests) asks for
+
+    GET /s/current/<anything...>
+
+and gets the scenario last chosen with GET /control/current?scenario=<name>; choosing resets the
+counters of every /s/current/ path, so each chosen scenario starts again at its request 0. The request
+log names the scenario that answered.
+
 Other routes:
     GET /f/<payload>            the payload, strong ETag, honouring Range and If-Range (benchmarks, demo)
     GET /files/<relative path>  a file below --files DIR, same rules (demo)
@@ -51,7 +59,7 @@ import sys
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
-from urllib.parse import unquote, urlsplit
+from urllib.parse import parse_qsl, unquote, urlsplit
 
 
 class State:
@@ -61,6 +69,7 @@ class State:
         self.payloads = payloads  # name -> path
         self.files_dir = files_dir
         self.counters = {}
+        self.current = None
         self.sequence = 0
         self.lock = threading.Lock()
         self.log_path = os.path.join(root, "requests.jsonl")
@@ -72,6 +81,12 @@ class State:
             self.counters[key] = index + 1
             self.sequence += 1
             return index, self.sequence
+
+    def choose_current(self, name):
+        with self.lock:
+            self.current = name
+            for key in [key for key in self.counters if key[0] == "path" and key[1].startswith("/s/current/")]:
+                del self.counters[key]
 
     def write_log(self, entry):
         with self.lock:
@@ -134,8 +149,19 @@ class Handler(BaseHTTPRequestHandler):
         path = unquote(target.path)
         parts = path.split("/")
         try:
-            if len(parts) >= 3 and parts[1] == "s":
+            if len(parts) >= 3 and parts[1] == "s" and parts[2] == "current":
+                self.serve_scenario(self.state.current, target)
+            elif len(parts) >= 3 and parts[1] == "s":
                 self.serve_scenario(parts[2], target)
+            elif path == "/control/current":
+                name = dict(parse_qsl(target.query)).get("scenario")
+                if name not in self.state.scenarios:
+                    self.finish_request_log(target, name, None, 404)
+                    self.send_simple(404, b"unknown scenario\n")
+                    return
+                self.state.choose_current(name)
+                self.finish_request_log(target, name, None, 200)
+                self.send_simple(200, b"ok\n")
             elif len(parts) >= 3 and parts[1] == "f":
                 self.serve_plain(self.state.payloads.get(parts[2]), target)
             elif len(parts) >= 3 and parts[1] == "files" and self.state.files_dir:

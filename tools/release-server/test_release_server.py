@@ -91,6 +91,22 @@ class ReleaseServerTest(unittest.TestCase):
         self.assertIn(["Range", "bytes=1000-"], entries[2]["headers"])
         self.assertIn(["If-Range", "\"v1\""], entries[2]["headers"])
 
+    def test_current_scenario_is_chosen_and_restarts_its_counter(self):
+        unchosen, _ = self.get("/s/current/setup.exe")
+        self.assertEqual(unchosen.status, 404)
+        unknown, _ = self.get("/control/current?scenario=nonexistent")
+        self.assertEqual(unknown.status, 404)
+        self.assertEqual(self.get("/control/current?scenario=sequence")[0].status, 200)
+        first, _ = self.get("/s/current/setup.exe")
+        second, body = self.get("/s/current/setup.exe")
+        self.assertEqual([first.status, second.status, len(body)], [503, 200, 1000])
+        self.get("/control/current?scenario=sequence")
+        again, _ = self.get("/s/current/setup.exe")
+        self.assertEqual(again.status, 503)
+        entries = self.logged("/s/current/setup.exe")
+        self.assertEqual([(entry["scenario"], entry["index"]) for entry in entries],
+                         [(None, 0), ("sequence", 0), ("sequence", 1), ("sequence", 0)])
+
     def test_if_range_and_range_rules(self):
         weak, body = self.get("/s/weak/x", {"Range": "bytes=10-", "If-Range": "W/\"v1\""})
         self.assertEqual((weak.status, body), (200, self.file))

@@ -154,6 +154,8 @@ void waitForProcess(DWORD pid) {
 int linger(const std::wstring& milliseconds, const std::wstring& marker) {
     Sleep(static_cast<DWORD>(std::stoul(milliseconds)));
     std::ofstream(std::filesystem::path(marker)) << "child finished";
+    // In the shared log too, so a test sees whether anything started after the installer ran before this.
+    standin::logLine(L"installer child finished");
     return 0;
 }
 

@@ -1,0 +1,358 @@
+#include "installation/install_location.h"
+#include "release_server_fixture.h"
+#include "support/installer_window.h"
+#include "support/process_runner.h"
+#include "support/registry_value.h"
+#include "support/test_files.h"
+#include "ui/localized_strings.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <nlohmann/json.hpp>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ardenwick {
+namespace {
+
+using testing::fileText;
+
+constexpr std::uint32_t RunTimeoutMs = 120000;
+const std::string InstallerPath = "/s/current/windows-installer-prod-x64/Ardenwick-FullSetup.exe";
+
+std::filesystem::path localAppData() {
+    PWSTR folder = nullptr;
+    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder))) {
+        return {};
+    }
+    std::filesystem::path path(folder);
+    CoTaskMemFree(folder);
+    return path;
+}
+
+std::wstring text(LocalizedStrings::Entry entry) {
+    return std::wstring(stringsForLanguage(EnglishLanguageTag)[entry]);
+}
+
+/// The analytics events the run left in the outbox (analytics go to a closed port in test builds, so
+/// every recorded event is still there), oldest first.
+std::vector<nlohmann::json> outboxEvents() {
+    std::vector<nlohmann::json> events;
+    const auto directory = localAppData() / L"Ardenwick" / L"Analytics";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+        if (entry.path().extension() != L".db") {
+            continue;
+        }
+        sqlite3* db = nullptr;
+        if (sqlite3_open16(entry.path().u16string().c_str(), &db) != SQLITE_OK) {
+            ADD_FAILURE() << "cannot open the outbox";
+            sqlite3_close(db);
+            continue;
+        }
+        sqlite3_busy_timeout(db, 5000);
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(db, "SELECT body FROM events ORDER BY created, rowid", -1, &statement, nullptr);
+        while (statement && sqlite3_step(statement) == SQLITE_ROW) {
+            const auto body =
+                nlohmann::json::parse(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+            for (const auto& event : body.at("batch")) {
+                events.push_back(event);
+            }
+        }
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+    }
+    return events;
+}
+
+std::vector<std::string> eventNames(const std::vector<nlohmann::json>& events) {
+    std::vector<std::string> names;
+    for (const auto& event : events) {
+        names.push_back(event.at("event").get<std::string>());
+    }
+    return names;
+}
+
+std::optional<nlohmann::json> lastEventNamed(const std::vector<nlohmann::json>& events,
+                                             const std::string& name) {
+    std::optional<nlohmann::json> found;
+    for (const auto& event : events) {
+        if (event.at("event") == name) {
+            found = event;
+        }
+    }
+    return found;
+}
+
+std::string rangesOf(const std::vector<testing::LoggedRequest>& requests) {
+    std::string text;
+    for (const auto& request : requests) {
+        text += " [" + std::to_string(request.index) + " " + request.header("Range").value_or("no range") +
+                " -> " + std::to_string(request.status) + "]";
+    }
+    return text;
+}
+
+/// Whether `wanted` appear in `screens` in this order (other screens may come between them).
+bool showsInOrder(const std::vector<std::wstring>& screens, const std::vector<std::wstring>& wanted) {
+    std::size_t next = 0;
+    for (const auto& screen : screens) {
+        if (next < wanted.size() && screen.find(wanted[next]) != std::wstring::npos) {
+            ++next;
+        }
+    }
+    return next == wanted.size();
+}
+
+std::string narrow(const std::wstring& wide) {
+    std::string result;
+    for (wchar_t c : wide) {
+        result.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    }
+    return result;
+}
+
+// The real Ardenwick-Setup.exe, built with its download endpoint on the loopback release server, installs
+// the signed stand-in full installer as on a user's PC. Each case chooses what the server answers.
+class InstallationEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto server = testing::ReleaseServer::fromEnvironment();
+        ASSERT_TRUE(server) << "runs under tools/release-server/with-server";
+        server_ = *server;
+        base_ = std::filesystem::temp_directory_path() / L"ardenwick-e2e-installation";
+        ASSERT_FALSE(testing::removeTreeWhenFree(base_));
+        root_ = base_ / L"Ardenwick";
+        log_ = base_ / L"stand-ins.log";
+        std::filesystem::create_directories(base_);
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_ROOT", root_.c_str());
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LOG", log_.c_str());
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"success");
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LAUNCHER", L"ready");
+        installLocation_.remove();
+        forgetEarlierRuns();
+        requestsBefore_ = server_.requestsFor(InstallerPath).size();
+    }
+
+    void TearDown() override {
+        testing::stopStandInApplication(root_);
+        for (const wchar_t* name : {L"ARDENWICK_STANDIN_ROOT", L"ARDENWICK_STANDIN_LOG",
+                                    L"ARDENWICK_STANDIN_INSTALLER", L"ARDENWICK_STANDIN_LAUNCHER"}) {
+            SetEnvironmentVariableW(name, nullptr);
+        }
+    }
+
+    /// A first start on this PC: no saved failure, no outbox.
+    static void forgetEarlierRuns() {
+        ASSERT_FALSE(testing::removeTreeWhenFree(stateDirectory()));
+        ASSERT_FALSE(testing::removeTreeWhenFree(localAppData() / L"Ardenwick" / L"Analytics"));
+    }
+
+    static std::filesystem::path stateDirectory() { return localAppData() / L"Ardenwick" / L"Installation"; }
+    static std::filesystem::path failureRecord() { return stateDirectory() / L"last-failure.json"; }
+    static std::filesystem::path setupProgram() {
+        return testing::executableDirectory() / L"Ardenwick-Setup.exe";
+    }
+
+    /// The attempt directories still under the state directory: every attempt removes its own.
+    static std::size_t attemptDirectoriesLeft() {
+        std::size_t count = 0;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(stateDirectory(), error)) {
+            count += entry.is_directory() ? 1 : 0;
+        }
+        return count;
+    }
+
+    /// The requests for the installer since this test began (one server serves every test of the run).
+    [[nodiscard]] std::vector<testing::LoggedRequest> installerRequests() const {
+        auto requests = server_.requestsFor(InstallerPath);
+        requests.erase(requests.begin(), requests.begin() + static_cast<std::ptrdiff_t>(requestsBefore_));
+        return requests;
+    }
+
+    [[nodiscard]] bool installerRan() const { return fileText(log_).find("installer ") != std::string::npos; }
+
+    /// Checks what a finished installation leaves: the location, the installed tree, the running
+    /// application, no failure record and no attempt directory.
+    void expectInstalled() const {
+        EXPECT_EQ(readInstallLocation(), root_ / L"Ardenwick.exe");
+        EXPECT_TRUE(std::filesystem::is_regular_file(root_ / L"Ardenwick.exe"));
+        EXPECT_TRUE(std::filesystem::is_regular_file(root_ / L"state" / L"activation.json"));
+        const std::string log = fileText(log_);
+        EXPECT_NE(log.find("installer success"), std::string::npos) << log;
+        EXPECT_NE(log.find("application "), std::string::npos) << log;
+        EXPECT_FALSE(std::filesystem::exists(failureRecord()));
+        EXPECT_EQ(attemptDirectoriesLeft(), 0U);
+    }
+
+    testing::ReleaseServer server_;
+    std::size_t requestsBefore_ = 0;
+    std::filesystem::path base_;
+    std::filesystem::path root_;
+    std::filesystem::path log_;
+    testing::ScopedRegistryValue installLocation_{InstallRegistryKey, InstallLocationValue};
+};
+
+TEST_F(InstallationEndToEnd, DownloadsVerifiesInstallsAndOpensTheApplication) {
+    ASSERT_TRUE(server_.chooseCurrentScenario("install"));
+    testing::WatchedProgram program(setupProgram(), L"");
+    ASSERT_TRUE(program.started());
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << narrow(program.screensText());
+    EXPECT_TRUE(showsInOrder(program.screens(), {text(LocalizedStrings::downloadingHeading),
+                                                 text(LocalizedStrings::installingHeading),
+                                                 text(LocalizedStrings::openingHeading)}))
+        << narrow(program.screensText());
+    expectInstalled();
+
+    const auto requests = installerRequests();
+    ASSERT_EQ(requests.size(), 1U);
+    EXPECT_FALSE(requests[0].header("Range"));
+
+    const auto events = outboxEvents();
+    const auto names = eventNames(events);
+    for (const char* name :
+         {"bootstrapper_started", "installer_download_result", "installer_verification_result",
+          "installer_process_result", "bootstrapper_launch_result"}) {
+        EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+    }
+    const auto launch = lastEventNamed(events, "bootstrapper_launch_result");
+    ASSERT_TRUE(launch);
+    EXPECT_EQ(launch->at("properties").at("result"), "success") << launch->dump();
+    const auto download = lastEventNamed(events, "installer_download_result");
+    ASSERT_TRUE(download);
+    EXPECT_EQ(download->at("properties").at("downloaded_bytes"),
+              std::filesystem::file_size(server_.payloadPath("good")))
+        << download->dump();
+}
+
+TEST_F(InstallationEndToEnd, ResumesWhereTheServerDroppedTheConnection) {
+    ASSERT_TRUE(server_.chooseCurrentScenario("drops"));
+    testing::WatchedProgram program(setupProgram(), L"");
+    ASSERT_TRUE(program.started());
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << narrow(program.screensText());
+    expectInstalled();
+
+    // The server cut each of the first two responses after 1,000,000 bytes of body.
+    const auto requests = installerRequests();
+    ASSERT_EQ(requests.size(), 3U) << rangesOf(requests);
+    EXPECT_FALSE(requests[0].header("Range"));
+    EXPECT_EQ(requests[1].header("Range"), "bytes=1000000-");
+    EXPECT_EQ(requests[1].header("If-Range"), "\"good-1\"");
+    EXPECT_EQ(requests[2].header("Range"), "bytes=2000000-");
+    EXPECT_EQ(requests[2].header("If-Range"), "\"good-1\"");
+    const auto names = eventNames(outboxEvents());
+    EXPECT_EQ(std::count(names.begin(), names.end(), "installer_download_retry"), 2)
+        << ::testing::PrintToString(names);
+}
+
+TEST_F(InstallationEndToEnd, AnInstallerThatFailsVerificationIsNeverRun) {
+    for (const char* scenario : {"unsigned", "other-signer"}) {
+        SCOPED_TRACE(scenario);
+        forgetEarlierRuns();
+        ASSERT_TRUE(server_.chooseCurrentScenario(scenario));
+        testing::WatchedProgram program(setupProgram(), L"");
+        ASSERT_TRUE(program.started());
+        EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::verificationFailedDetail), RunTimeoutMs))
+            << narrow(program.screensText());
+        EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::tryAgainLabel), 10000));
+        program.closeWindow();
+        EXPECT_EQ(program.waitForExit(RunTimeoutMs), 1U);
+        EXPECT_FALSE(installerRan()) << fileText(log_);
+        EXPECT_TRUE(readInstallLocation().empty());
+        EXPECT_TRUE(std::filesystem::exists(failureRecord()));
+        EXPECT_EQ(attemptDirectoriesLeft(), 0U);
+        const auto verification = lastEventNamed(outboxEvents(), "installer_verification_result");
+        ASSERT_TRUE(verification);
+        EXPECT_EQ(verification->at("properties").at("result"), "failure") << verification->dump();
+    }
+}
+
+TEST_F(InstallationEndToEnd, TheNextRunOpensOnTheSavedFailureAndTryAgainInstalls) {
+    ASSERT_TRUE(server_.chooseCurrentScenario("tampered"));
+    {
+        testing::WatchedProgram first(setupProgram(), L"");
+        ASSERT_TRUE(first.waitForScreen(text(LocalizedStrings::tryAgainLabel), RunTimeoutMs))
+            << narrow(first.screensText());
+        EXPECT_TRUE(first.screens().back().find(text(LocalizedStrings::verificationFailedDetail)) !=
+                    std::wstring::npos)
+            << narrow(first.screensText());
+        first.closeWindow();
+        EXPECT_EQ(first.waitForExit(RunTimeoutMs), 1U);
+    }
+    EXPECT_FALSE(installerRan()) << "a tampered installer is never run: " << fileText(log_);
+    ASSERT_TRUE(std::filesystem::exists(failureRecord()));
+
+    // The release is fixed on the server; the user starts the installer again. The window opens on the
+    // saved failure and waits for the user: nothing is downloaded until "Try again".
+    ASSERT_TRUE(server_.chooseCurrentScenario("install"));
+    testing::WatchedProgram second(setupProgram(), L"");
+    ASSERT_TRUE(second.waitForScreen(text(LocalizedStrings::tryAgainLabel), RunTimeoutMs))
+        << narrow(second.screensText());
+    EXPECT_NE(second.screens().back().find(text(LocalizedStrings::failedHeading) + L" | " +
+                                           text(LocalizedStrings::installationFailedDetail)),
+              std::wstring::npos)
+        << narrow(second.screensText());
+    Sleep(1000);
+    EXPECT_EQ(installerRequests().size(), 1U) << "nothing is downloaded before Try again";
+
+    ASSERT_TRUE(second.pressButton(text(LocalizedStrings::tryAgainLabel)));
+    EXPECT_EQ(second.waitForExit(RunTimeoutMs), 0U) << narrow(second.screensText());
+    EXPECT_TRUE(showsInOrder(second.screens(), {text(LocalizedStrings::installationFailedDetail),
+                                                text(LocalizedStrings::downloadingHeading),
+                                                text(LocalizedStrings::openingHeading)}))
+        << narrow(second.screensText());
+    for (const auto& screen : second.screens()) {
+        if (screen.find(text(LocalizedStrings::installationFailedDetail)) != std::wstring::npos) {
+            break;
+        }
+        EXPECT_EQ(screen.find(text(LocalizedStrings::preparingHeading)), std::wstring::npos)
+            << "no attempt starts before the saved failure is shown:" << narrow(second.screensText());
+    }
+    expectInstalled();
+    EXPECT_EQ(installerRequests().size(), 2U);
+}
+
+TEST_F(InstallationEndToEnd, AFailingInstallerIsReportedAndItsFailureKept) {
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"failure");
+    ASSERT_TRUE(server_.chooseCurrentScenario("install"));
+    testing::WatchedProgram program(setupProgram(), L"");
+    EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::installationFailedDetail), RunTimeoutMs))
+        << narrow(program.screensText());
+    EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::tryAgainLabel), 10000));
+    program.closeWindow();
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 1U);
+    EXPECT_NE(fileText(log_).find("installer failure"), std::string::npos) << fileText(log_);
+    EXPECT_EQ(fileText(log_).find("application "), std::string::npos)
+        << "nothing is launched after a failure";
+    EXPECT_TRUE(std::filesystem::exists(failureRecord()));
+    const auto result = lastEventNamed(outboxEvents(), "installer_process_result");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->at("properties").at("result"), "failure") << result->dump();
+}
+
+TEST_F(InstallationEndToEnd, AChildLeftRunningByTheInstallerIsWaitedFor) {
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"child-outlives");
+    ASSERT_TRUE(server_.chooseCurrentScenario("install"));
+    testing::WatchedProgram program(setupProgram(), L"");
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << narrow(program.screensText());
+    // The child ends 1.5 s after the installer; the launch comes only after it.
+    const std::string log = fileText(log_);
+    const auto childFinished = log.find("installer child finished");
+    const auto launched = log.find("launcher ");
+    ASSERT_NE(childFinished, std::string::npos) << log;
+    ASSERT_NE(launched, std::string::npos) << log;
+    EXPECT_LT(childFinished, launched) << log;
+}
+
+} // namespace
+} // namespace ardenwick
