@@ -177,6 +177,8 @@ void OnlineInstallationService::runMaintenance(std::stop_token stopToken) {
 
         const std::wstring result = profileString(record.wstring(), L"result", 32);
         const std::wstring directory = profileString(record.wstring(), L"directory", 32768);
+        // Read once and never again: without this every update would leave its record behind.
+        DeleteFileW(record.c_str());
         bool sameRoot = false;
         if (exitCode == 0 && result == L"success" && !directory.empty()) {
             try {

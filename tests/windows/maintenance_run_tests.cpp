@@ -115,6 +115,13 @@ TEST_F(MaintenanceRun, InstallsTheStagedUpdateAndRelaunches) {
         << log;
     EXPECT_NE(log.find("launcher --ardenwick-installation-startup"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(root_ / L"state" / L"maintenance-ui" / L"last-failure.json"));
+    // The installer's record was given to it and, once read, removed: updates leave no records behind.
+    EXPECT_NE(log.find("/ardenwickInstallRecord=\"" + (root_ / L"state" / L"maintenance-ui").string()),
+              std::string::npos)
+        << log;
+    for (const auto& entry : std::filesystem::directory_iterator(root_ / L"state" / L"maintenance-ui")) {
+        EXPECT_NE(entry.path().extension(), L".ini") << entry.path();
+    }
 }
 
 TEST_F(MaintenanceRun, ConsumedHandoffAndItsSizeBound) {
