@@ -76,7 +76,7 @@ def component(output, name, file, subsystems):
         return "libstdc++ (static)"
     if library in ("libgcc.a", "libgcc_eh.a") or base.startswith("crtbegin") or base.startswith("crtend"):
         return "libgcc and its unwinder"
-    if library.startswith("libwinpthread"):
+    if library.startswith("libwinpthread") or library == "libpthread.a":
         return "winpthread"
     if library.startswith("libardenwick") or base.endswith(".cpp.obj"):
         mangled = name.split("$", 1)[1] if "$" in name else ""
