@@ -23,6 +23,14 @@ if(WIN32)
     target_include_directories(ardenwick_sqlite SYSTEM PUBLIC ${ARDENWICK_SQLITE_AMALGAMATION})
     target_compile_definitions(ardenwick_sqlite
         PUBLIC SQLITE_THREADSAFE=1 SQLITE_OMIT_LOAD_EXTENSION SQLITE_DEFAULT_FOREIGN_KEYS=1)
+    # Leave out what the outbox never uses, to keep Ardenwick-Setup.exe small: only options that need no
+    # regenerated parser (they work with the amalgamation) and change nothing in the SQL the program and
+    # its tests run. Thread safety, WAL, UTF-16 file names, CTEs and integrity_check stay.
+    target_compile_definitions(ardenwick_sqlite PUBLIC
+        SQLITE_DQS=0 SQLITE_DEFAULT_MEMSTATUS=0 SQLITE_LIKE_DOESNT_MATCH_BLOBS SQLITE_USE_ALLOCA
+        SQLITE_OMIT_DEPRECATED SQLITE_OMIT_SHARED_CACHE SQLITE_OMIT_PROGRESS_CALLBACK SQLITE_OMIT_DECLTYPE
+        SQLITE_OMIT_JSON SQLITE_OMIT_DATETIME_FUNCS SQLITE_OMIT_COMPLETE SQLITE_OMIT_GET_TABLE
+        SQLITE_OMIT_TRACE SQLITE_OMIT_COMPILEOPTION_DIAGS SQLITE_OMIT_INCRBLOB SQLITE_UNTESTABLE)
     target_compile_options(ardenwick_sqlite PRIVATE -w)
     add_library(SQLite::SQLite3 ALIAS ardenwick_sqlite)
 else()

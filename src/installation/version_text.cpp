@@ -1,16 +1,39 @@
 #include "installation/version_text.h"
 
-#include <regex>
-#include <string>
-
 namespace ardenwick {
 
+namespace {
+
+// One component: "0", or 1 to 9 ASCII digits without a leading zero. Advances `text` past it.
+bool takeComponent(std::string_view& text) {
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+        ++digits;
+    }
+    if (digits == 0 || digits > 9 || (digits > 1 && text[0] == '0')) {
+        return false;
+    }
+    text.remove_prefix(digits);
+    return true;
+}
+
+} // namespace
+
 bool isVersionText(std::string_view text) {
-    // A function-local static is initialised once, thread-safely, on first use; std::regex_match on a
-    // const expression is safe to call from several threads at once.
-    static const std::regex versionPattern(R"((0|[1-9][0-9]{0,8})\.(0|[1-9][0-9]{0,8})\.(0|[1-9][0-9]{0,8}))",
-                                           std::regex::ECMAScript);
-    return std::regex_match(text.begin(), text.end(), versionPattern);
+    // Hand-written rather than std::regex: same grammar, without the regex and locale machinery in the
+    // executable.
+    for (int component = 0; component < 3; ++component) {
+        if (component > 0) {
+            if (text.empty() || text.front() != '.') {
+                return false;
+            }
+            text.remove_prefix(1);
+        }
+        if (!takeComponent(text)) {
+            return false;
+        }
+    }
+    return text.empty();
 }
 
 } // namespace ardenwick

@@ -1,8 +1,8 @@
 #include "telemetry/batch_serializer.h"
 
 #include "telemetry/event_timestamp.h"
+#include "telemetry/fixed_decimal.h"
 
-#include <charconv>
 #include <cstdio>
 #include <type_traits>
 
@@ -25,11 +25,7 @@ void appendValue(std::string& out, const PropertyValue& value) {
             } else if constexpr (std::is_same_v<T, std::int64_t>) {
                 out += std::to_string(v);
             } else if constexpr (std::is_same_v<T, double>) {
-                // to_chars is locale-independent, unlike printf.
-                char buffer[400];
-                const auto result =
-                    std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 3);
-                out.append(buffer, result.ptr);
+                appendFixedThousandths(out, v);
             } else if constexpr (std::is_same_v<T, std::string>) {
                 appendQuoted(out, v);
             } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {

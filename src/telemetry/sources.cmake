@@ -11,7 +11,8 @@ target_sources(ardenwick_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/installation_outbox.cpp
     ${CMAKE_CURRENT_LIST_DIR}/posthog_metrics.cpp
     ${CMAKE_CURRENT_LIST_DIR}/utf8.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/web_attribution.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/web_attribution.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/fixed_decimal.cpp)
 
 # The analytics ingestion host is deployment data fixed at build time; test builds point it at loopback.
 set(ARDENWICK_ANALYTICS_HOST "https://eu.i.posthog.com" CACHE STRING "PostHog ingestion base URL")
