@@ -1,3 +1,4 @@
+#include "support/installer_window.h"
 #include "support/process_runner.h"
 
 #include <windows.h>
@@ -148,8 +149,9 @@ private:
 
 bool showsWindow(const std::wstring& commandLine, const std::wstring& eventName = defaultEventName) {
     const HandoffEvents events(eventName);
-    return testing::runUntilWindow(setupProgram(), commandLine, L"ArdenwickInstallation", generousTimeoutMs)
-        .windowShown;
+    testing::WatchedProgram program(setupProgram(), commandLine);
+    // Any screen at all: the program got past its start-up.
+    return program.waitForScreen(L"", generousTimeoutMs);
 }
 
 TEST(ProgramEntry, AcceptedMaintenanceLinesGetAsFarAsTheWindow) {

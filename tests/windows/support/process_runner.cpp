@@ -37,66 +37,6 @@ std::optional<std::uint32_t> runAndWait(const std::filesystem::path& program, co
     return code;
 }
 
-namespace {
-
-struct WindowSearch {
-    DWORD processId;
-    const wchar_t* windowClass;
-    bool found;
-};
-
-BOOL CALLBACK findProcessWindow(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<WindowSearch*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[128]{};
-    GetClassNameW(window, className, 128);
-    if (owner == search->processId && IsWindowVisible(window) &&
-        std::wstring(className) == search->windowClass) {
-        search->found = true;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-} // namespace
-
-WindowProbe runUntilWindow(const std::filesystem::path& program, const std::wstring& arguments,
-                           const wchar_t* windowClass, std::uint32_t timeoutMs) {
-    std::wstring commandLine = quoteArgument(program.wstring());
-    if (!arguments.empty()) {
-        commandLine += L" " + arguments;
-    }
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    WindowProbe probe;
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-        return probe;
-    }
-    UniqueKernelHandle process(info.hProcess);
-    UniqueKernelHandle thread(info.hThread);
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (GetTickCount64() < deadline) {
-        WindowSearch search{info.dwProcessId, windowClass, false};
-        EnumWindows(findProcessWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
-            probe.windowShown = true;
-            break;
-        }
-        if (WaitForSingleObject(process.get(), 50) == WAIT_OBJECT_0) {
-            DWORD code = 0;
-            GetExitCodeProcess(process.get(), &code);
-            probe.exitCode = code;
-            return probe;
-        }
-    }
-    TerminateProcess(process.get(), 99);
-    WaitForSingleObject(process.get(), 5000);
-    return probe;
-}
-
 std::wstring quoteArgument(const std::wstring& argument) {
     if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
         return argument;
