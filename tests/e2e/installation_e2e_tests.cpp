@@ -340,6 +340,26 @@ TEST_F(InstallationEndToEnd, AFailingInstallerIsReportedAndItsFailureKept) {
     EXPECT_EQ(result->at("properties").at("result"), "failure") << result->dump();
 }
 
+// The application starts but never reports ready: after the shipped wait of 120 s the window says it is
+// installed and offers to open it, and the next start will say so again.
+TEST_F(InstallationEndToEnd, AnApplicationThatNeverReportsReadyEndsOnOpen) {
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LAUNCHER", L"never-ready");
+    ASSERT_TRUE(server_.chooseCurrentScenario("install"));
+    testing::WatchedProgram program(setupProgram(), L"");
+    EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::installedOpenDetail), 200000))
+        << narrow(program.screensText());
+    EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::openLabel), 10000))
+        << narrow(program.screensText());
+    EXPECT_EQ(readInstallLocation(), root_ / L"Ardenwick.exe");
+    program.closeWindow();
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 1U);
+    const auto record = nlohmann::json::parse(fileText(failureRecord()), nullptr, false);
+    EXPECT_EQ(record.value("launchFailed", false), true) << fileText(failureRecord());
+    const auto launch = lastEventNamed(outboxEvents(), "bootstrapper_launch_result");
+    ASSERT_TRUE(launch);
+    EXPECT_NE(launch->at("properties").at("result"), "success") << launch->dump();
+}
+
 TEST_F(InstallationEndToEnd, AChildLeftRunningByTheInstallerIsWaitedFor) {
     SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"child-outlives");
     ASSERT_TRUE(server_.chooseCurrentScenario("install"));
