@@ -27,6 +27,7 @@ public:
     WatchedProgram& operator=(const WatchedProgram&) = delete;
 
     [[nodiscard]] bool started() const { return process_ != nullptr; }
+    [[nodiscard]] DWORD processId() const { return processId_; }
 
     /// Watches until the window shows a screen containing `text`; false if the program ended or the time
     /// ran out first.
