@@ -341,7 +341,7 @@ TEST_F(InstallationEndToEnd, AFailingInstallerIsReportedAndItsFailureKept) {
 }
 
 // The application starts but never reports ready: after the shipped wait of 120 s the window says it is
-// installed and offers to open it, and the next start will say so again.
+// installed and offers to open it.
 TEST_F(InstallationEndToEnd, AnApplicationThatNeverReportsReadyEndsOnOpen) {
     SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LAUNCHER", L"never-ready");
     ASSERT_TRUE(server_.chooseCurrentScenario("install"));

@@ -83,28 +83,15 @@ std::wstring visibleWindowText(HWND window) {
 }
 
 WatchedProgram::WatchedProgram(const std::filesystem::path& program, const std::wstring& arguments) {
-    std::wstring commandLine = quoteArgument(program.wstring());
-    if (!arguments.empty()) {
-        commandLine += L" " + arguments;
-    }
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &info)) {
-        CloseHandle(info.hThread);
-        process_ = info.hProcess;
-        processId_ = info.dwProcessId;
-    }
+    StartedProcess started = startProgram(program, arguments);
+    process_ = std::move(started.process);
+    processId_ = started.processId;
 }
 
 WatchedProgram::~WatchedProgram() {
-    if (process_) {
-        if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
-            TerminateProcess(process_, 99);
-            WaitForSingleObject(process_, 10000);
-        }
-        CloseHandle(process_);
+    if (process_ && WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) {
+        TerminateProcess(process_.get(), 99);
+        WaitForSingleObject(process_.get(), 10000);
     }
 }
 
@@ -127,7 +114,7 @@ bool WatchedProgram::waitForScreen(const std::wstring& text, std::uint32_t timeo
             screens_.back().rfind(L"(hidden)", 0) != 0) {
             return true;
         }
-        if (WaitForSingleObject(process_, 25) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(process_.get(), 25) == WAIT_OBJECT_0) {
             return false;
         }
     }
@@ -138,9 +125,9 @@ std::optional<std::uint32_t> WatchedProgram::waitForExit(std::uint32_t timeoutMs
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     while (process_ && GetTickCount64() < deadline) {
         observe();
-        if (WaitForSingleObject(process_, 25) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(process_.get(), 25) == WAIT_OBJECT_0) {
             DWORD code = 0;
-            GetExitCodeProcess(process_, &code);
+            GetExitCodeProcess(process_.get(), &code);
             return code;
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/unique_handle.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -26,7 +28,7 @@ public:
     WatchedProgram(const WatchedProgram&) = delete;
     WatchedProgram& operator=(const WatchedProgram&) = delete;
 
-    [[nodiscard]] bool started() const { return process_ != nullptr; }
+    [[nodiscard]] bool started() const { return static_cast<bool>(process_); }
     [[nodiscard]] DWORD processId() const { return processId_; }
 
     /// Watches until the window shows a screen containing `text`; false if the program ended or the time
@@ -49,7 +51,7 @@ public:
 private:
     void observe();
 
-    HANDLE process_ = nullptr;
+    UniqueKernelHandle process_;
     DWORD processId_ = 0;
     std::vector<std::wstring> screens_;
 };

@@ -12,8 +12,7 @@ std::filesystem::path executableDirectory() {
     return std::filesystem::path(std::wstring(buffer.data(), length)).parent_path();
 }
 
-std::optional<std::uint32_t> runAndWait(const std::filesystem::path& program, const std::wstring& arguments,
-                                        std::uint32_t timeoutMs) {
+StartedProcess startProgram(const std::filesystem::path& program, const std::wstring& arguments) {
     std::wstring commandLine = quoteArgument(program.wstring());
     if (!arguments.empty()) {
         commandLine += L" " + arguments;
@@ -21,19 +20,30 @@ std::optional<std::uint32_t> runAndWait(const std::filesystem::path& program, co
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+    StartedProcess started;
+    if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &info)) {
+        CloseHandle(info.hThread);
+        started.process.reset(info.hProcess);
+        started.processId = info.dwProcessId;
+    }
+    return started;
+}
+
+std::optional<std::uint32_t> runAndWait(const std::filesystem::path& program, const std::wstring& arguments,
+                                        std::uint32_t timeoutMs) {
+    const StartedProcess started = startProgram(program, arguments);
+    const HANDLE process = started.process.get();
+    if (!process) {
         return std::nullopt;
     }
-    UniqueKernelHandle process(info.hProcess);
-    UniqueKernelHandle thread(info.hThread);
-    if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
-        TerminateProcess(process.get(), 99);
-        WaitForSingleObject(process.get(), 5000);
+    if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, 5000);
         return std::nullopt;
     }
     DWORD code = 0;
-    GetExitCodeProcess(process.get(), &code);
+    GetExitCodeProcess(process, &code);
     return code;
 }
 
