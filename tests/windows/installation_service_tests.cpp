@@ -210,13 +210,26 @@ TEST_F(InstallationService, ASuccessfulAttemptRecordsEveryStageInOrder) {
         "bootstrapper_launch_started", "bootstrapper_launch_result"};
     // The first service of the fixture (made to find the state directory) recorded a start of its own.
     ASSERT_GE(names.size(), expected.size());
-    EXPECT_EQ(
-        std::vector<std::string>(names.end() - static_cast<std::ptrdiff_t>(expected.size()), names.end()),
-        expected);
-    const auto find = [&](const char* name) {
+    // Events of the same millisecond share a timestamp and leave the outbox in uuid order, so the order
+    // that counts is that of their timestamps: each stage's event is no earlier than the one before it.
+    std::vector<std::string> last(names.end() - static_cast<std::ptrdiff_t>(expected.size()), names.end());
+    std::vector<std::string> sortedExpected = expected;
+    std::sort(last.begin(), last.end());
+    std::sort(sortedExpected.begin(), sortedExpected.end());
+    EXPECT_EQ(last, sortedExpected);
+    const auto findEvent = [&](const std::string& name) {
         const auto it = std::find_if(events.rbegin(), events.rend(),
                                      [&](const auto& event) { return event.at("event") == name; });
-        return it == events.rend() ? nlohmann::json() : it->at("properties");
+        return it == events.rend() ? nlohmann::json::object() : *it;
+    };
+    std::string previousTimestamp;
+    for (const auto& name : expected) {
+        const std::string timestamp = findEvent(name).value("timestamp", "");
+        EXPECT_LE(previousTimestamp, timestamp) << name << " is recorded before the stage before it";
+        previousTimestamp = timestamp;
+    }
+    const auto find = [&](const char* name) {
+        return findEvent(name).value("properties", nlohmann::json::object());
     };
     const auto preparation = find("bootstrapper_preparation_result");
     EXPECT_EQ(preparation.value("operation", ""), "download_required");
