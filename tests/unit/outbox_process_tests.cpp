@@ -20,6 +20,7 @@ extern char** environ;
 namespace ardenwick {
 namespace {
 
+using testing::insertDueRows;
 using testing::Inspector;
 using testing::TemporaryDirectory;
 
@@ -104,10 +105,7 @@ TEST(OutboxProcesses, TwoProcessesLeasingAtOnceNeverGetTheSameRow) {
     {
         InstallationOutbox outbox(file);
         Inspector db(file);
-        db.exec("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n WHERE i<" +
-                std::to_string(Rows - 1) +
-                ") INSERT INTO events(uuid,body,created,next) SELECT printf('r%03d',i),'b'," +
-                std::to_string(now) + "," + std::to_string(now) + " FROM n");
+        insertDueRows(db, Rows, now);
     }
     const auto start = directory.path() / "go";
     Helper first({"lease", file.string(), std::to_string(now), start.string()});

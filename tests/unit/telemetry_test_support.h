@@ -85,4 +85,12 @@ private:
     sqlite3* db_ = nullptr;
 };
 
+/// `rows` events due at `now`, named "r000", "r001"..., for tests where several processes lease them.
+inline void insertDueRows(const Inspector& db, int rows, std::int64_t now) {
+    db.exec("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n WHERE i<" +
+            std::to_string(rows - 1) +
+            ") INSERT INTO events(uuid,body,created,next) SELECT printf('r%03d',i),'b'," +
+            std::to_string(now) + "," + std::to_string(now) + " FROM n");
+}
+
 } // namespace ardenwick::testing

@@ -18,6 +18,7 @@
 namespace ardenwick {
 namespace {
 
+using ardenwick::testing::insertDueRows;
 using ardenwick::testing::Inspector;
 using ardenwick::testing::TemporaryDirectory;
 
@@ -99,10 +100,7 @@ TEST(OutboxWindowsProcesses, TwoProcessesLeasingAtOnceNeverGetTheSameRow) {
     {
         InstallationOutbox outbox(file);
         Inspector db(file);
-        db.exec("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n WHERE i<" +
-                std::to_string(Rows - 1) +
-                ") INSERT INTO events(uuid,body,created,next) SELECT printf('r%03d',i),'b'," +
-                std::to_string(now) + "," + std::to_string(now) + " FROM n");
+        insertDueRows(db, Rows, now);
     }
     const auto start = directory.path() / "go";
     const std::wstring arguments =
