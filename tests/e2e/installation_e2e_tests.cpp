@@ -1,3 +1,4 @@
+#include "download/text_conversion.h"
 #include "installation/install_location.h"
 #include "release_server_fixture.h"
 #include "support/installer_window.h"
@@ -113,14 +114,6 @@ bool showsInOrder(const std::vector<std::wstring>& screens, const std::vector<st
     return next == wanted.size();
 }
 
-std::string narrow(const std::wstring& wide) {
-    std::string result;
-    for (wchar_t c : wide) {
-        result.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    }
-    return result;
-}
-
 // The real Ardenwick-Setup.exe, built with its download endpoint on the loopback release server, installs
 // the signed stand-in full installer as on a user's PC. Each case chooses what the server answers.
 class InstallationEndToEnd : public ::testing::Test {
@@ -207,11 +200,11 @@ TEST_F(InstallationEndToEnd, DownloadsVerifiesInstallsAndOpensTheApplication) {
     ASSERT_TRUE(server_.chooseCurrentScenario("install"));
     testing::WatchedProgram program(setupProgram(), L"");
     ASSERT_TRUE(program.started());
-    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << narrow(program.screensText());
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << wideToUtf8(program.screensText());
     EXPECT_TRUE(showsInOrder(program.screens(), {text(LocalizedStrings::downloadingHeading),
                                                  text(LocalizedStrings::installingHeading),
                                                  text(LocalizedStrings::openingHeading)}))
-        << narrow(program.screensText());
+        << wideToUtf8(program.screensText());
     expectInstalled();
 
     const auto requests = installerRequests();
@@ -239,7 +232,7 @@ TEST_F(InstallationEndToEnd, ResumesWhereTheServerDroppedTheConnection) {
     ASSERT_TRUE(server_.chooseCurrentScenario("drops"));
     testing::WatchedProgram program(setupProgram(), L"");
     ASSERT_TRUE(program.started());
-    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << narrow(program.screensText());
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << wideToUtf8(program.screensText());
     expectInstalled();
 
     // The server cut each of the first two responses after 1,000,000 bytes of body.
@@ -263,7 +256,7 @@ TEST_F(InstallationEndToEnd, AnInstallerThatFailsVerificationIsNeverRun) {
         testing::WatchedProgram program(setupProgram(), L"");
         ASSERT_TRUE(program.started());
         EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::verificationFailedDetail), RunTimeoutMs))
-            << narrow(program.screensText());
+            << wideToUtf8(program.screensText());
         EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::tryAgainLabel), 10000));
         program.closeWindow();
         EXPECT_EQ(program.waitForExit(RunTimeoutMs), 1U);
@@ -282,10 +275,10 @@ TEST_F(InstallationEndToEnd, TheNextRunOpensOnTheSavedFailureAndTryAgainInstalls
     {
         testing::WatchedProgram first(setupProgram(), L"");
         ASSERT_TRUE(first.waitForScreen(text(LocalizedStrings::tryAgainLabel), RunTimeoutMs))
-            << narrow(first.screensText());
+            << wideToUtf8(first.screensText());
         EXPECT_TRUE(first.screens().back().find(text(LocalizedStrings::verificationFailedDetail)) !=
                     std::wstring::npos)
-            << narrow(first.screensText());
+            << wideToUtf8(first.screensText());
         first.closeWindow();
         EXPECT_EQ(first.waitForExit(RunTimeoutMs), 1U);
     }
@@ -297,26 +290,26 @@ TEST_F(InstallationEndToEnd, TheNextRunOpensOnTheSavedFailureAndTryAgainInstalls
     ASSERT_TRUE(server_.chooseCurrentScenario("install"));
     testing::WatchedProgram second(setupProgram(), L"");
     ASSERT_TRUE(second.waitForScreen(text(LocalizedStrings::tryAgainLabel), RunTimeoutMs))
-        << narrow(second.screensText());
+        << wideToUtf8(second.screensText());
     EXPECT_NE(second.screens().back().find(text(LocalizedStrings::failedHeading) + L" | " +
                                            text(LocalizedStrings::installationFailedDetail)),
               std::wstring::npos)
-        << narrow(second.screensText());
+        << wideToUtf8(second.screensText());
     Sleep(1000);
     EXPECT_EQ(installerRequests().size(), 1U) << "nothing is downloaded before Try again";
 
     ASSERT_TRUE(second.pressButton(text(LocalizedStrings::tryAgainLabel)));
-    EXPECT_EQ(second.waitForExit(RunTimeoutMs), 0U) << narrow(second.screensText());
+    EXPECT_EQ(second.waitForExit(RunTimeoutMs), 0U) << wideToUtf8(second.screensText());
     EXPECT_TRUE(showsInOrder(second.screens(), {text(LocalizedStrings::installationFailedDetail),
                                                 text(LocalizedStrings::downloadingHeading),
                                                 text(LocalizedStrings::openingHeading)}))
-        << narrow(second.screensText());
+        << wideToUtf8(second.screensText());
     for (const auto& screen : second.screens()) {
         if (screen.find(text(LocalizedStrings::installationFailedDetail)) != std::wstring::npos) {
             break;
         }
         EXPECT_EQ(screen.find(text(LocalizedStrings::preparingHeading)), std::wstring::npos)
-            << "no attempt starts before the saved failure is shown:" << narrow(second.screensText());
+            << "no attempt starts before the saved failure is shown:" << wideToUtf8(second.screensText());
     }
     expectInstalled();
     EXPECT_EQ(installerRequests().size(), 2U);
@@ -327,7 +320,7 @@ TEST_F(InstallationEndToEnd, AFailingInstallerIsReportedAndItsFailureKept) {
     ASSERT_TRUE(server_.chooseCurrentScenario("install"));
     testing::WatchedProgram program(setupProgram(), L"");
     EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::installationFailedDetail), RunTimeoutMs))
-        << narrow(program.screensText());
+        << wideToUtf8(program.screensText());
     EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::tryAgainLabel), 10000));
     program.closeWindow();
     EXPECT_EQ(program.waitForExit(RunTimeoutMs), 1U);
@@ -347,9 +340,9 @@ TEST_F(InstallationEndToEnd, AnApplicationThatNeverReportsReadyEndsOnOpen) {
     ASSERT_TRUE(server_.chooseCurrentScenario("install"));
     testing::WatchedProgram program(setupProgram(), L"");
     EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::installedOpenDetail), 200000))
-        << narrow(program.screensText());
+        << wideToUtf8(program.screensText());
     EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::openLabel), 10000))
-        << narrow(program.screensText());
+        << wideToUtf8(program.screensText());
     EXPECT_EQ(readInstallLocation(), root_ / L"Ardenwick.exe");
     program.closeWindow();
     EXPECT_EQ(program.waitForExit(RunTimeoutMs), 1U);
@@ -364,7 +357,7 @@ TEST_F(InstallationEndToEnd, AChildLeftRunningByTheInstallerIsWaitedFor) {
     SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"child-outlives");
     ASSERT_TRUE(server_.chooseCurrentScenario("install"));
     testing::WatchedProgram program(setupProgram(), L"");
-    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << narrow(program.screensText());
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << wideToUtf8(program.screensText());
     // The child ends 1.5 s after the installer; the launch comes only after it.
     const std::string log = fileText(log_);
     const auto childFinished = log.find("installer child finished");
