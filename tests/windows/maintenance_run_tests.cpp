@@ -236,6 +236,46 @@ TEST_F(MaintenanceRun, HandshakeWithTheLauncherEvents) {
     CloseHandle(cancel);
 }
 
+// A launcher may make its go and cancel events auto-reset: one wait consumes the signal, so the
+// hand-shake must act on the first wait that sees it.
+TEST_F(MaintenanceRun, HandshakeWithAutoResetLauncherEvents) {
+    const std::wstring name = L"Local\\Ardenwick.MaintenanceUi.auto" + std::to_wstring(GetCurrentProcessId());
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    HANDLE go = CreateEventW(nullptr, FALSE, FALSE, (name + L".go").c_str());
+    HANDLE cancel = CreateEventW(nullptr, FALSE, FALSE, (name + L".cancel").c_str());
+    ASSERT_TRUE(ready && go && cancel);
+
+    {
+        auto service = makeService(0, name);
+        service->markWindowReady();
+        service->startInstallation();
+        ASSERT_EQ(WaitForSingleObject(ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+        SetEvent(go);
+        EXPECT_EQ(waitForFinal(*service).kind, InstallationKind::Ready) << "the go was taken for a cancel";
+    }
+    stopApplication();
+    ResetEvent(ready);
+    const std::size_t logBeforeCancel = fileText(log_).size();
+
+    // Cancelled while the window is still being made: the launcher is never told the window is ready.
+    {
+        auto service = makeService(0, name);
+        SetEvent(cancel);
+        service->startInstallation();
+        Sleep(300);
+        service->markWindowReady();
+        const InstallationStatus status = waitForFinal(*service);
+        EXPECT_EQ(status.kind, InstallationKind::InstallationCancelled);
+        EXPECT_TRUE(status.finished);
+        EXPECT_EQ(WaitForSingleObject(ready, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+            << "the cancel was lost and the hand-shake went on";
+    }
+    EXPECT_EQ(fileText(log_).find("/ardenwickLauncherMaintenance=1", logBeforeCancel), std::string::npos);
+    CloseHandle(ready);
+    CloseHandle(go);
+    CloseHandle(cancel);
+}
+
 TEST_F(MaintenanceRun, LauncherOutcomesAfterTheUpdate) {
     // Without relaunch, a launcher that ends with 0 over a valid installation is enough.
     auto noRelaunch = handoff();
