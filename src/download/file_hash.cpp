@@ -69,6 +69,10 @@ std::string sha256FileHex(const std::filesystem::path& path, const std::stop_tok
             throw std::runtime_error("Unable to calculate SHA-256");
         }
     }
+    // The loop also ends on a failed read; only the end of the file gives the file's digest.
+    if (!stream.eof() || stream.bad()) {
+        throw std::runtime_error("Unable to calculate SHA-256");
+    }
 
     std::array<UCHAR, 32> digest{};
     if (!succeeded(BCryptFinishHash(hash.get(), digest.data(), static_cast<ULONG>(digest.size()), 0))) {

@@ -12,7 +12,9 @@
 #include "installation/installer_outcome.h"
 #include "installation/installer_process.h"
 #include "installation/installer_records_file.h"
+#include "installation/native_machine.h"
 #include "installation/online_installation_service.h"
+#include "installation/processor_architecture.h"
 #include "installation/result_record_file.h"
 
 #include <chrono>
@@ -110,9 +112,7 @@ void OnlineInstallationService::runAttempt(std::stop_token stopToken, AttemptSta
     if (!previousAttemptId.empty()) {
         recordBootstrapperEvent("installer_retry", {{"previous_attempt_id", previousAttemptId}});
     }
-    SYSTEM_INFO system{};
-    GetNativeSystemInfo(&system);
-    if (system.wProcessorArchitecture != PROCESSOR_ARCHITECTURE_AMD64) {
+    if (!isSupportedNativeMachine(nativeMachine())) {
         throw InstallationDiagnosticError("unsupported_architecture");
     }
     if (validateInstalledState(applicationPath_, "")) {

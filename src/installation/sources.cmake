@@ -3,6 +3,7 @@ target_sources(ardenwick_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/failure_record.cpp
     ${CMAKE_CURRENT_LIST_DIR}/installer_outcome.cpp
     ${CMAKE_CURRENT_LIST_DIR}/installer_records.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/processor_architecture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/version_text.cpp)
 if(WIN32)
     target_sources(ardenwick_win32 PRIVATE
@@ -13,6 +14,7 @@ if(WIN32)
         ${CMAKE_CURRENT_LIST_DIR}/installed_state.cpp
         ${CMAKE_CURRENT_LIST_DIR}/installer_process.cpp
         ${CMAKE_CURRENT_LIST_DIR}/installer_records_file.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/native_machine.cpp
         ${CMAKE_CURRENT_LIST_DIR}/online_installation_service.cpp
         ${CMAKE_CURRENT_LIST_DIR}/result_record_file.cpp
         ${CMAKE_CURRENT_LIST_DIR}/saved_failure.cpp

@@ -5,11 +5,10 @@
 #include "installation/online_installation_service.h"
 #include "launch/application_probe.h"
 #include "launch/launch_result.h"
+#include "launch/launcher_start.h"
 #include "maintenance/activation_state.h"
 
 #include <windows.h>
-#include <objbase.h>
-#include <shellapi.h>
 
 #include <chrono>
 #include <optional>
@@ -22,24 +21,6 @@ struct LaunchContext {
     std::string trigger;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::optional<std::uint32_t> launcherExitCode;
-};
-
-/// ShellExecuteExW may hand the work to shell extensions that need COM on the calling thread.
-class ComApartment {
-public:
-    ComApartment() noexcept
-        : initialized_(
-              SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-    ~ComApartment() {
-        if (initialized_) {
-            CoUninitialize();
-        }
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool initialized_;
 };
 
 std::filesystem::path installationRootOf(const std::filesystem::path& applicationPath) {
@@ -81,23 +62,14 @@ void OnlineInstallationService::launchApplication(std::stop_token stopToken, boo
                 ? maintenanceExpectedVersion_
                 : readActivationState(root / L"state" / L"activation.json").activeVersion;
 
-        const ComApartment apartment;
-        SHELLEXECUTEINFOW execute{};
-        execute.cbSize = sizeof(execute);
-        execute.fMask = SEE_MASK_NOCLOSEPROCESS;
-        execute.lpVerb = L"open";
-        execute.lpFile = applicationPath_.c_str();
-        execute.lpParameters = launcherSwitch(retry, userInitiated);
-        execute.lpDirectory = root.c_str();
-        execute.nShow = SW_SHOWNORMAL;
-        if (!ShellExecuteExW(&execute)) {
-            const DWORD error = GetLastError();
+        LauncherStart started = startLauncher(applicationPath_, launcherSwitch(retry, userInitiated), root);
+        if (!started.process) {
             recordResult("failure", "launcher_shell_execute",
-                         {{"win32_error", static_cast<std::int64_t>(error)}});
+                         {{"win32_error", static_cast<std::int64_t>(started.error)}});
             publishLaunchFailed();
             return;
         }
-        launcher.reset(execute.hProcess);
+        launcher = std::move(started.process);
 
         const ULONGLONG deadline = GetTickCount64() + tuning_.launchDeadlineMs;
         for (;; Sleep(100)) {

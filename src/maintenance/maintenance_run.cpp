@@ -104,12 +104,18 @@ bool OnlineInstallationService::awaitLauncherHandshake(const std::stop_token& st
         }
     }
     const ULONGLONG deadline = GetTickCount64() + tuning_.handshakeDeadlineMs;
+    // A wait on an auto-reset event consumes its signal, so each event is waited on until it is seen
+    // once and the answer is kept: asking again would turn a go into a cancel and a cancel into a wait.
+    bool goSeen = false;
+    bool cancelSeen = false;
+    const auto goSignalled = [&] { return goSeen || (goSeen = isSignalled(goEvent.get())); };
+    const auto cancelSignalled = [&] { return cancelSeen || (cancelSeen = isSignalled(cancelEvent.get())); };
     const auto aborted = [&] {
         if (!withEvents) {
             return false;
         }
         return !readyEvent || !goEvent || !cancelEvent || (request.launcherProcessId != 0 && !launcher) ||
-               isSignalled(cancelEvent.get());
+               cancelSignalled();
     };
     const auto launcherExited = [&] { return isSignalled(launcher.get()); };
     const auto interrupted = [&] {
@@ -124,11 +130,11 @@ bool OnlineInstallationService::awaitLauncherHandshake(const std::stop_token& st
         if (!withEvents) {
             succeeded = true;
         } else if (SetEvent(readyEvent.get())) {
-            while (!isSignalled(goEvent.get()) && !interrupted()) {
+            while (!goSignalled() && !interrupted()) {
                 Sleep(25);
             }
             // The launcher may exit right after letting maintenance go; the go event decides.
-            succeeded = isSignalled(goEvent.get());
+            succeeded = goSignalled();
         }
     }
     if (succeeded) {

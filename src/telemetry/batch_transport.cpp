@@ -7,6 +7,7 @@
 #include <winhttp.h>
 
 #include <climits>
+#include <mutex>
 
 namespace ardenwick {
 
@@ -19,9 +20,52 @@ struct InternetHandleTraits {
 };
 using InternetHandle = UniqueHandle<InternetHandleTraits>;
 
+DeliveryResult send(HINTERNET request, const std::string& body) {
+    const auto length = static_cast<DWORD>(body.size());
+    if (!WinHttpSendRequest(request, L"Content-Type: application/json\r\n", static_cast<DWORD>(-1L),
+                            const_cast<char*>(body.data()), length, length, 0) ||
+        !WinHttpReceiveResponse(request, nullptr)) {
+        return DeliveryResult::Retry;
+    }
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+        return DeliveryResult::Retry;
+    }
+    return classifyBatchStatus(status);
+}
+
 } // namespace
 
-DeliveryResult postBatch(const BatchEndpoint& endpoint, const std::string& body) {
+void BatchPostAbort::abort() noexcept {
+    std::lock_guard lock(mutex_);
+    aborted_ = true;
+    if (inFlight_ != nullptr && !closed_) {
+        WinHttpCloseHandle(inFlight_);
+        closed_ = true;
+    }
+}
+
+bool BatchPostAbort::begin(void* request) noexcept {
+    std::lock_guard lock(mutex_);
+    if (aborted_) {
+        return false;
+    }
+    inFlight_ = request;
+    closed_ = false;
+    return true;
+}
+
+bool BatchPostAbort::end(void* request) noexcept {
+    std::lock_guard lock(mutex_);
+    const bool closed = inFlight_ == request && closed_;
+    inFlight_ = nullptr;
+    closed_ = false;
+    return closed;
+}
+
+DeliveryResult postBatch(const BatchEndpoint& endpoint, const std::string& body, BatchPostAbort* abort) {
     if (!endpoint.valid || body.size() > static_cast<std::size_t>(ULONG_MAX)) {
         return DeliveryResult::Retry;
     }
@@ -49,19 +93,18 @@ DeliveryResult postBatch(const BatchEndpoint& endpoint, const std::string& body)
     if (!request) {
         return DeliveryResult::Retry;
     }
-    const auto length = static_cast<DWORD>(body.size());
-    if (!WinHttpSendRequest(request.get(), L"Content-Type: application/json\r\n", static_cast<DWORD>(-1L),
-                            const_cast<char*>(body.data()), length, length, 0) ||
-        !WinHttpReceiveResponse(request.get(), nullptr)) {
+    if (abort == nullptr) {
+        return send(request.get(), body);
+    }
+    if (!abort->begin(request.get())) {
         return DeliveryResult::Retry;
     }
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (!WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+    const DeliveryResult result = send(request.get(), body);
+    if (abort->end(request.get())) {
+        (void)request.release(); // abort() has closed it
         return DeliveryResult::Retry;
     }
-    return classifyBatchStatus(status);
+    return result;
 }
 
 } // namespace ardenwick

@@ -21,6 +21,8 @@ constexpr std::size_t MemoryBatchSize = 20;
 constexpr std::size_t MemoryQueueCapacity = 1000;
 constexpr std::uint32_t MemoryBatchMaximumAttempts = 4;
 constexpr int DestructorFlushMilliseconds = 2000;
+// After the flush the sender's post is aborted; this is how long it then has to let its row go.
+constexpr std::chrono::milliseconds SenderStopGrace{250};
 
 bool isInstallContextEvent(std::string_view name) {
     return name == "app_opened" || name == "app_ready" || name == "user_sign_in_started" ||
@@ -53,6 +55,8 @@ struct PostHogMetrics::State {
     bool stop = false;
     bool flushRequested = false;
     bool sending = false;
+    bool senderEnded = false;
+    std::condition_variable senderEndWake;
     std::deque<MetricsEvent> queue;
     std::thread sender;
 
@@ -116,6 +120,9 @@ struct PostHogMetrics::State {
             flushRequested = false;
             flushWake.notify_all();
         }
+        std::lock_guard lock(mutex);
+        senderEnded = true;
+        senderEndWake.notify_all();
     }
 
     void runCycles() {
@@ -205,7 +212,7 @@ struct PostHogMetrics::State {
 
 PostHogMetrics::PostHogMetrics(MetricsConfiguration configuration, MetricsOptions options,
                                MetricsPlatform platform)
-    : state_(std::make_unique<State>()) {
+    : state_(std::make_shared<State>()) {
     State& s = *state_;
     s.configuration = std::move(configuration);
     s.options = std::move(options);
@@ -244,7 +251,7 @@ PostHogMetrics::PostHogMetrics(MetricsConfiguration configuration, MetricsOption
         }
     }
     if (s.active) {
-        s.sender = std::thread([&s] { s.senderLoop(); });
+        s.sender = std::thread([state = state_] { state->senderLoop(); });
     }
 }
 
@@ -257,9 +264,26 @@ PostHogMetrics::~PostHogMetrics() {
         s.queue.clear();
     }
     s.senderWake.notify_all();
-    if (s.sender.joinable()) {
-        s.sender.join();
+    if (!s.sender.joinable()) {
+        s.outbox.reset();
+        return;
     }
+    // A post in flight would hold the process as long as the host lets it: abort it, and if the sender
+    // still cannot stop, leave it behind with its own share of the state. Its leased row stays in the
+    // outbox for the next run.
+    if (s.platform.abortPost) {
+        s.platform.abortPost();
+    }
+    bool ended = false;
+    {
+        std::unique_lock lock(s.mutex);
+        ended = s.senderEndWake.wait_for(lock, SenderStopGrace, [&s] { return s.senderEnded; });
+    }
+    if (!ended) {
+        s.sender.detach();
+        return;
+    }
+    s.sender.join();
     s.outbox.reset();
 }
 

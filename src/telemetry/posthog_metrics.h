@@ -25,6 +25,9 @@ struct MetricsPlatform {
     /// The shared outbox file for a project key, or nothing when the folder cannot be resolved.
     std::function<std::optional<std::filesystem::path>(const std::string& apiKey)> defaultOutboxPath;
     std::function<DeliveryResult(const BatchEndpoint& endpoint, const std::string& body)> postBatch;
+    /// Ends a postBatch in flight on the sender thread and makes later ones fail at once; called by the
+    /// stopping client, so that a host that never answers cannot hold the process.
+    std::function<void()> abortPost;
     std::function<std::string()> nativeArchitecture;
     std::function<std::string()> osVersionText;
     std::chrono::milliseconds idleWait{15000};
@@ -69,7 +72,8 @@ public:
 
 private:
     struct State;
-    std::unique_ptr<State> state_;
+    // Shared with the sender thread, which may outlive the client when a post cannot be aborted.
+    std::shared_ptr<State> state_;
 };
 
 } // namespace ardenwick

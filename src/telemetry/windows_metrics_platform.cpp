@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <memory>
+
 namespace ardenwick {
 
 namespace {
@@ -27,9 +29,12 @@ MetricsPlatform windowsMetricsPlatform() {
     platform.installationIdentity = [](const std::string& space) { return installationIdentity(space); };
     platform.persistDistinctId = [](const std::string& id) { persistAnalyticsDistinctId(id); };
     platform.defaultOutboxPath = [](const std::string& apiKey) { return localOutboxPath(apiKey); };
-    platform.postBatch = [](const BatchEndpoint& endpoint, const std::string& body) {
-        return postBatch(endpoint, body);
+    // One per client: the sender posts through it, and the stopping thread aborts what is in flight.
+    auto abort = std::make_shared<BatchPostAbort>();
+    platform.postBatch = [abort](const BatchEndpoint& endpoint, const std::string& body) {
+        return postBatch(endpoint, body, abort.get());
     };
+    platform.abortPost = [abort] { abort->abort(); };
     platform.nativeArchitecture = [] { return nativeArchitecture(); };
     platform.osVersionText = [] { return osVersionText(); };
     return platform;

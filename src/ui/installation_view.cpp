@@ -500,27 +500,38 @@ void InstallationView::onTimer() {
 }
 
 void InstallationView::onCommand(int id) {
+    // Enter and Esc arrive as commands 1 and 2 whatever the screen shows; a hidden button's command
+    // does nothing.
+    const InstallationStatus status = service_.currentStatus();
+    const InstallationPresentation view = ardenwick::buildPresentation(status, strings_);
     switch (id) {
-    case PrimaryButtonId: {
-        const InstallationKind kind = service_.currentStatus().kind;
-        if (kind == InstallationKind::AlreadyInstalled || kind == InstallationKind::LaunchFailed) {
+    case PrimaryButtonId:
+        if (!view.showPrimary) {
+            break;
+        }
+        if (status.kind == InstallationKind::AlreadyInstalled ||
+            status.kind == InstallationKind::LaunchFailed) {
             service_.openApplication();
         } else {
             service_.startInstallation();
         }
         refreshFromStatus();
         break;
-    }
     case SecondaryButtonId:
-        if (service_.currentStatus().kind == InstallationKind::UpdateFailed) {
+        if (!view.secondaryEnabled) {
+            break;
+        }
+        if (status.kind == InstallationKind::UpdateFailed) {
             service_.openApplication();
-        } else if (buildPresentation().secondaryEnabled) {
+            refreshFromStatus();
+        } else {
             DestroyWindow(window_);
         }
-        refreshFromStatus(); // does nothing once the window is gone
         break;
     case TertiaryButtonId:
-        service_.openFullInstallerDownload();
+        if (view.showTertiary) {
+            service_.openFullInstallerDownload();
+        }
         break;
     case CloseButtonId:
         SendMessageW(window_, WM_CLOSE, 0, 0);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -110,14 +111,20 @@ TEST(ConfigurationProvider, AppsFlyerFlagAndApplicationSettingsComeFromTheEnviro
     EXPECT_EQ(c.application.speechModel, "");
 }
 
-TEST(ConfigurationProvider, CopiesAreEqualAndIndependent) {
-    const DefaultConfigurationProvider provider("test");
-    auto first = provider.configuration();
-    const auto second = provider.configuration();
-    EXPECT_EQ(first.analyticsProjectKey, second.analyticsProjectKey);
-    EXPECT_EQ(first.attribution.devKey, second.attribution.devKey);
-    first.analyticsProjectKey = "changed";
-    EXPECT_EQ(provider.configuration().analyticsProjectKey, second.analyticsProjectKey);
+TEST(ConfigurationProvider, TheEnvironmentIsReadOnceAtConstruction) {
+    std::optional<DefaultConfigurationProvider> provider;
+    {
+        const ScopedVariable language("ARDENWICK_LANGUAGE", "zh-Hans");
+        const ScopedVariable flag("ARDENWICK_APPSFLYER_ENABLED", "off");
+        provider.emplace("test");
+    }
+    // Every later copy keeps what the constructor read, whatever the environment says now.
+    const ScopedVariable language("ARDENWICK_LANGUAGE", "pt-BR");
+    const ScopedVariable flag("ARDENWICK_APPSFLYER_ENABLED", "on");
+    const auto c = provider->configuration();
+    EXPECT_EQ(c.application.language, "zh-Hans");
+    EXPECT_TRUE(c.attribution.devKey.empty());
+    EXPECT_EQ(c.environmentName, "test");
 }
 
 TEST(ReadEnvironment, TextFallsBackWhenUnsetOrEmptyAndFlagsAcceptTheEightWords) {

@@ -1,4 +1,5 @@
 #include "maintenance/maintenance_handoff.h"
+#include "maintenance/update_feed.h"
 
 #include <gtest/gtest.h>
 
@@ -34,12 +35,6 @@ TEST(MaintenanceHandoff, OneReleaseForItsOwnEnvironment) {
     auto textRelaunch = handoff();
     textRelaunch["relaunch"] = "false";
     EXPECT_THROW((void)parseMaintenanceHandoff(textRelaunch.dump()), nlohmann::json::type_error);
-    auto two = handoff();
-    two["releases"].push_back(two["releases"][0]);
-    EXPECT_THROW((void)parseMaintenanceHandoff(two.dump()), std::runtime_error);
-    auto none = handoff();
-    none["releases"] = nlohmann::json::array();
-    EXPECT_THROW((void)parseMaintenanceHandoff(none.dump()), std::exception);
     auto arm = handoff();
     arm["architecture"] = "arm64";
     EXPECT_THROW((void)parseMaintenanceHandoff(arm.dump()), std::runtime_error);
@@ -48,6 +43,37 @@ TEST(MaintenanceHandoff, OneReleaseForItsOwnEnvironment) {
     EXPECT_THROW((void)parseMaintenanceHandoff(noEnvironment.dump()), nlohmann::json::out_of_range);
     EXPECT_THROW((void)parseMaintenanceHandoff(handoff().dump().substr(0, 40)), nlohmann::json::parse_error);
     EXPECT_THROW((void)parseMaintenanceHandoff("[]"), std::runtime_error);
+}
+
+std::string failureOf(const nlohmann::json& document) {
+    try {
+        (void)parseMaintenanceHandoff(document.dump());
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "no failure";
+}
+
+TEST(MaintenanceHandoff, ExactlyOneReleaseOfAValidFeed) {
+    // Two distinct releases make a valid update feed, so only the hand-off's own rule can refuse them.
+    auto two = handoff();
+    auto second = two["releases"][0];
+    second["version"] = "2.4.1";
+    second["payload"]["url"] =
+        "https://downloads.ardenwick.app/windows/x64/2.4.1/Ardenwick-2.4.1-windows-x64.zip";
+    two["releases"].push_back(second);
+    ASSERT_EQ(parseUpdateFeed(two.dump(), "dev", "x64").releases.size(), 2U);
+    EXPECT_EQ(failureOf(two), "maintenance_handoff_invalid");
+
+    auto none = handoff();
+    none["releases"] = nlohmann::json::array();
+    ASSERT_TRUE(parseUpdateFeed(none.dump(), "dev", "x64").releases.empty());
+    EXPECT_EQ(failureOf(none), "maintenance_handoff_invalid");
+
+    auto duplicate = handoff();
+    duplicate["releases"].push_back(duplicate["releases"][0]);
+    EXPECT_EQ(failureOf(duplicate), "Update feed contains invalid values")
+        << "the feed's own rule comes first";
 }
 
 TEST(MaintenanceHandoff, InstallerCommandLineEndsWithTheUnquotedRoot) {

@@ -24,6 +24,26 @@ void writeLine(const std::string& line) {
     }
 }
 
+// A busy outbox waits BusyTimeoutMilliseconds before it fails; so many failures in a row are no longer
+// another process's transaction on a loaded machine but a real fault, which must end the helper.
+constexpr int MaximumConsecutiveFailures = 20;
+
+/// Counts the failures of one operation in a row; ends the process with 4 when there are too many.
+class FailureBudget {
+public:
+    void failed(const std::runtime_error& error) {
+        if (++consecutive_ >= MaximumConsecutiveFailures) {
+            std::fprintf(stderr, "outbox_process_helper: %s failed %d times in a row\n", error.what(),
+                         consecutive_);
+            std::_Exit(4);
+        }
+    }
+    void succeeded() { consecutive_ = 0; }
+
+private:
+    int consecutive_ = 0;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -38,12 +58,15 @@ int main(int argc, char** argv) {
             std::this_thread::yield();
         }
         const std::string prefix = "lease-" + ardenwick::newUuidV4() + "-";
+        FailureBudget budget;
         for (int n = 0;; ++n) {
             std::optional<ardenwick::OutboxLease> lease;
             try {
                 lease = outbox.leaseNext(prefix + std::to_string(n), now);
-            } catch (const std::runtime_error&) {
+                budget.succeeded();
+            } catch (const std::runtime_error& error) {
                 // Busy for longer than the timeout on a loaded machine: try again, as the sender does.
+                budget.failed(error);
                 continue;
             }
             if (!lease) {
@@ -53,11 +76,14 @@ int main(int argc, char** argv) {
         }
     }
     if (mode == "append") {
+        FailureBudget budget;
         for (long long n = std::stoll(argv[3]);; ++n) {
             const std::string uuid = "row-" + std::to_string(n);
             try {
                 outbox.append(uuid, "{\"n\":" + std::to_string(n) + "}", 1'800'000'000 + n);
-            } catch (const std::runtime_error&) {
+                budget.succeeded();
+            } catch (const std::runtime_error& error) {
+                budget.failed(error);
                 continue;
             }
             writeLine(uuid);

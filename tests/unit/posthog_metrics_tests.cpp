@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <regex>
+#include <thread>
 
 namespace ardenwick {
 namespace {
@@ -279,6 +281,69 @@ TEST_F(MetricsTest, AFailedOutboxDeliveryStaysForLaterWithItsBackOff) {
     // The destructor leaves the row on disk for the next process.
     Inspector db(outboxFile);
     EXPECT_EQ(db.rows(), 1);
+}
+
+// A host that takes the batch and never answers: the stopping client aborts the post and does not wait
+// for it without bound, whether the abort wakes the post (as on Windows) or not (as Wine's TLS
+// handshake); the event stays in the outbox for the next run.
+TEST_F(MetricsTest, StoppingDoesNotWaitForAPostThatNeverReturns) {
+    for (const bool abortWakesThePost : {true, false}) {
+        SCOPED_TRACE(abortWakesThePost ? "the abort wakes the post" : "the post never returns");
+        // Shared with the sender thread, which may outlive the client.
+        struct Host {
+            std::mutex mutex;
+            std::condition_variable changed;
+            bool answer = false;
+            int posts = 0;
+            int aborts = 0;
+        };
+        auto host = std::make_shared<Host>();
+        auto platform = testPlatform(log);
+        platform.postBatch = [host](const BatchEndpoint&, const std::string&) {
+            std::unique_lock lock(host->mutex);
+            ++host->posts;
+            host->changed.notify_all();
+            host->changed.wait(lock, [&] { return host->answer; });
+            return DeliveryResult::Retry;
+        };
+        platform.abortPost = [host, abortWakesThePost] {
+            std::lock_guard lock(host->mutex);
+            ++host->aborts;
+            host->answer = host->answer || abortWakesThePost;
+            host->changed.notify_all();
+        };
+        const auto file = directory.path() / (abortWakesThePost ? "woken.db" : "stuck.db");
+        MetricsOptions o = options();
+        o.batchSender = nullptr;
+        o.outboxPath = file;
+        auto client = std::make_unique<PostHogMetrics>(configuration(), o, std::move(platform));
+        MetricsEvent e;
+        e.name = "bootstrapper_started";
+        client->recordDurable(e, "anon_ok");
+        {
+            std::unique_lock lock(host->mutex);
+            ASSERT_TRUE(host->changed.wait_for(lock, 10s, [&] { return host->posts == 1; }));
+        }
+
+        auto stopping = std::async(std::launch::async, [&client] { client.reset(); });
+        const bool stopped = stopping.wait_for(30s) == std::future_status::ready;
+        {
+            std::lock_guard lock(host->mutex);
+            EXPECT_EQ(host->aborts, 1);
+            host->answer = true; // let a sender that is still waiting end, so the test can
+            host->changed.notify_all();
+        }
+        ASSERT_TRUE(stopped) << "the client waited for the post in flight";
+        // Once the sender has let go of its state, nothing holds the host but this test.
+        for (int i = 0; i < 200 && host.use_count() > 1; ++i) {
+            std::this_thread::sleep_for(50ms);
+        }
+        EXPECT_EQ(host.use_count(), 1);
+        Inspector db(file);
+        EXPECT_EQ(db.rows(), 1);
+        EXPECT_EQ(db.integer("SELECT attempts FROM events"), 1) << "the aborted post counts as a failed one";
+        EXPECT_EQ(host->posts, 1);
+    }
 }
 
 TEST_F(MetricsTest, TheSenderDeliversRowsAnotherConnectionAppended) {

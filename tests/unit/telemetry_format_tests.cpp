@@ -1,5 +1,7 @@
+#include "telemetry/analytics_identifiers.h"
 #include "telemetry/batch_endpoint.h"
 #include "telemetry/batch_serializer.h"
+#include "telemetry/configuration_provider.h"
 #include "telemetry/event_timestamp.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +23,19 @@ TEST(EventTimestamp, CountsHundredNanosecondTicksFrom1970WithMilliseconds) {
     const auto now = formatEventTimestamp(currentEventTicks());
     EXPECT_EQ(now.substr(0, 2), "20") << now;
     EXPECT_EQ(currentEventTicks() / 10'000'000 - currentUnixSeconds(), 0);
+}
+
+// The application opens the outbox by the same name: the name of a key must never change.
+TEST(OutboxFileName, IsTheDecimalFnv1aHashOfTheProjectKey) {
+    // Published FNV-1a 64-bit vectors.
+    EXPECT_EQ(outboxFileName(""), "14695981039346656037.db");
+    EXPECT_EQ(outboxFileName("a"), "12638187200555641996.db");
+    EXPECT_EQ(outboxFileName("foobar"), "9625390261332436968.db");
+    // The shipped keys, so a changed key is seen as a new outbox too.
+    EXPECT_EQ(outboxFileName(DefaultConfigurationProvider("production").configuration().analyticsProjectKey),
+              "17638221986207559500.db");
+    EXPECT_EQ(outboxFileName(DefaultConfigurationProvider("test").configuration().analyticsProjectKey),
+              "7808983651209692594.db");
 }
 
 TEST(EscapeJsonString, EscapesQuotesBackslashesAndControlBytesOnly) {

@@ -1,6 +1,8 @@
 #include "installation/identifier.h"
 #include "installation/install_location.h"
+#include "installation/native_machine.h"
 #include "installation/online_installation_service.h"
+#include "installation/processor_architecture.h"
 #include "support/registry_value.h"
 
 #include <gtest/gtest.h>
@@ -64,6 +66,13 @@ bool isIdentifierText(const std::string& text) {
         }
     }
     return true;
+}
+
+TEST(NativeMachine, AnX64SystemIsSupported) {
+    // Wine on x86-64 Linux has IsWow64Process2 and answers as 64-bit Windows on an x64 processor does.
+    ASSERT_NE(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2"), nullptr);
+    EXPECT_EQ(nativeMachine(), MachineAmd64);
+    EXPECT_TRUE(isSupportedNativeMachine(nativeMachine()));
 }
 
 TEST(Identifier, UpperCaseGuidTextWithoutBracesAndFreshEachTime) {

@@ -284,6 +284,22 @@ TEST_F(InstallationService, AnInstallerThatLeavesAChildRunningIsWaitedFor) {
     EXPECT_TRUE(std::filesystem::exists(root_ / L"child-finished.txt"));
 }
 
+// The attempt holds its directory and the verified installer open: another process (here the installer
+// itself, once started) can neither swap, rename nor delete the file that was verified, nor move the
+// directory away under the attempt.
+TEST_F(InstallationService, TheVerifiedInstallerAndItsDirectoryAreLockedWhileTheAttemptRuns) {
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"tamper-self");
+    auto service = freshService();
+    EXPECT_EQ(runAttempt(*service).kind, InstallationKind::Ready);
+    const std::string log = fileText(log_);
+    const auto at = log.find("installer tamper ");
+    ASSERT_NE(at, std::string::npos) << log;
+    const std::string line = log.substr(at, log.find('\n', at) - at);
+    for (const char* what : {"replace", "rename", "move-directory", "delete"}) {
+        EXPECT_NE(line.find(std::string(" ") + what + "=0/"), std::string::npos) << what << ": " << line;
+    }
+}
+
 TEST_F(InstallationService, AStopWhileTheInstallerRunsDoesNotStopIt) {
     SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"child-outlives");
     auto service = freshService();
@@ -334,6 +350,39 @@ TEST_F(InstallationService, DownloadFailuresAndStops) {
     ASSERT_EQ(requests.size(), 3U);
     EXPECT_EQ(requests[1].header("Range"), "bytes=400000-");
     EXPECT_EQ(requests[2].header("Range"), "bytes=700000-");
+    const std::string cutFlow = cut->installFlowId();
+    cut.reset(); // the client delivers what is left before it goes
+    // Each retry names what failed, where the transfer stood and the wait of the schedule before the next.
+    const auto total =
+        static_cast<std::int64_t>(std::filesystem::file_size(server_.payloadPath("installer")));
+    std::vector<nlohmann::json> retries;
+    for (const auto& event : events_->inOrder()) {
+        if (event.at("event") == "installer_download_retry" &&
+            event.at("properties").value("install_flow_id", "") == cutFlow) {
+            retries.push_back(event.at("properties"));
+        }
+    }
+    ASSERT_EQ(retries.size(), 2U);
+    const std::int64_t downloaded[] = {400000, 700000};
+    const std::int64_t resumed[] = {0, 400000};
+    const std::int64_t httpStatus[] = {200, 206};
+    const std::int64_t delays[] = {2000, 5000};
+    for (std::size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const auto& retry = retries[i];
+        EXPECT_EQ(retry.value("stage", ""), "download");
+        EXPECT_EQ(retry.value("retry_number", -1), static_cast<std::int64_t>(i + 1));
+        EXPECT_EQ(retry.value("retry_delay_ms", -1), delays[i])
+            << "the schedule's delay, not the shortened wait";
+        // Windows fails the read with 12030; Wine ends the cut body early (docs/wine-differences.md).
+        const std::string operation = retry.value("operation", "");
+        EXPECT_TRUE(operation == "download_size_mismatch" || operation == "http_read") << operation;
+        EXPECT_EQ(retry.value("error_code", ""), operation);
+        EXPECT_EQ(retry.value("downloaded_bytes", -1), downloaded[i]);
+        EXPECT_EQ(retry.value("resumed_bytes", -1), resumed[i]);
+        EXPECT_EQ(retry.value("total_bytes", -1), total);
+        EXPECT_EQ(retry.value("http_status", -1), httpStatus[i]);
+    }
     removeInstallation();
 
     // While the download runs, "Try again" does nothing; a stop ends it as a download failure.

@@ -1,6 +1,7 @@
 #include "installation/install_location.h"
 #include "installation/installed_state.h"
 #include "launch/application_probe.h"
+#include "launch/launcher_start.h"
 #include "support/process_runner.h"
 #include "support/registry_value.h"
 
@@ -8,9 +9,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace ardenwick {
 namespace {
@@ -22,6 +25,44 @@ void writeFile(const std::filesystem::path& path, const std::string& text) {
 std::string fileText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+BOOL CALLBACK closeErrorBoxOfThisProcess(HWND window, LPARAM found) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (processId == GetCurrentProcessId() && std::wstring(className) == L"#32770" &&
+        IsWindowVisible(window)) {
+        *reinterpret_cast<bool*>(found) = true;
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    }
+    return TRUE;
+}
+
+// The launch runs on the installation worker: a launcher that cannot be started is reported, never shown
+// as a modal box that would hold the worker until someone clicks it.
+TEST(LauncherStart, AFailedStartShowsNoErrorBox) {
+    const std::filesystem::path missing = std::filesystem::temp_directory_path() / L"ardenwick-no-launcher";
+    std::filesystem::remove_all(missing);
+    std::atomic<bool> done = false;
+    LauncherStart started;
+    std::jthread worker([&] {
+        started = startLauncher(missing / L"Ardenwick.exe", L"--ardenwick-installation-startup",
+                                std::filesystem::temp_directory_path());
+        done = true;
+    });
+    bool errorBoxShown = false;
+    const ULONGLONG deadline = GetTickCount64() + 30000;
+    while (!done && GetTickCount64() < deadline) {
+        EnumWindows(closeErrorBoxOfThisProcess, reinterpret_cast<LPARAM>(&errorBoxShown));
+        Sleep(50);
+    }
+    worker.join();
+    EXPECT_FALSE(errorBoxShown);
+    EXPECT_FALSE(started.process);
+    EXPECT_TRUE(started.error == ERROR_FILE_NOT_FOUND || started.error == ERROR_PATH_NOT_FOUND)
+        << started.error;
 }
 
 // Installs the signed stand-in application tree with the stand-in full installer into a fresh root.

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -149,8 +150,13 @@ TEST_F(MaintenanceRun, EveryBrokenPromiseOfTheHandoffFails) {
         writeHandoff(document);
         EXPECT_EQ(runWithWindow(*makeService()).kind, InstallationKind::InstallationFailed) << what;
     };
+    // A second, distinct release: the feed rules pass it and only the one-release rule fails it.
     auto twoReleases = handoff();
-    twoReleases["releases"].push_back(twoReleases["releases"][0]);
+    auto second = twoReleases["releases"][0];
+    second["version"] = "2.4.1";
+    second["payload"]["url"] =
+        "https://downloads.ardenwick.app/windows/x64/2.4.1/Ardenwick-2.4.1-windows-x64.zip";
+    twoReleases["releases"].push_back(second);
     expectFailure(twoReleases, "two releases");
     auto none = handoff();
     none["releases"] = nlohmann::json::array();
@@ -173,6 +179,24 @@ TEST_F(MaintenanceRun, EveryBrokenPromiseOfTheHandoffFails) {
     writeHandoff(handoff());
     SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"success-capitalized");
     EXPECT_EQ(runWithWindow(*makeService()).kind, InstallationKind::InstallationFailed) << "\"Success\"";
+}
+
+// The installer ran and wrote "success", yet one of the other conditions of a good update fails: the
+// update is not taken and the application is not relaunched.
+TEST_F(MaintenanceRun, EverySuccessConditionBesidesTheResultIsChecked) {
+    // The tree is broken last: before that, each scenario starts from a valid installation.
+    for (const wchar_t* scenario : {L"nonzero-success", L"other-directory", L"broken-install"}) {
+        const std::string name(scenario, scenario + std::wcslen(scenario));
+        const std::size_t logBefore = fileText(log_).size();
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", scenario);
+        const InstallationStatus status = runWithWindow(*makeService());
+        EXPECT_EQ(status.kind, InstallationKind::InstallationFailed) << name;
+        EXPECT_EQ(status.operation, "installation_failed") << name;
+        const std::string log = fileText(log_).substr(logBefore);
+        EXPECT_NE(log.find("installer " + name + " "), std::string::npos) << "the installer ran: " << log;
+        EXPECT_EQ(log.find("launcher --ardenwick-installation-startup"), std::string::npos)
+            << name << " relaunched the application";
+    }
 }
 
 TEST_F(MaintenanceRun, HandshakeWithTheLauncherEvents) {
@@ -231,6 +255,46 @@ TEST_F(MaintenanceRun, HandshakeWithTheLauncherEvents) {
     }
     EXPECT_EQ(fileText(log_).find("/ardenwickLauncherMaintenance=1", logBeforeCancels), std::string::npos)
         << "a cancelled hand-shake runs no installer";
+    CloseHandle(ready);
+    CloseHandle(go);
+    CloseHandle(cancel);
+}
+
+// A launcher may make its go and cancel events auto-reset: one wait consumes the signal, so the
+// hand-shake must act on the first wait that sees it.
+TEST_F(MaintenanceRun, HandshakeWithAutoResetLauncherEvents) {
+    const std::wstring name = L"Local\\Ardenwick.MaintenanceUi.auto" + std::to_wstring(GetCurrentProcessId());
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    HANDLE go = CreateEventW(nullptr, FALSE, FALSE, (name + L".go").c_str());
+    HANDLE cancel = CreateEventW(nullptr, FALSE, FALSE, (name + L".cancel").c_str());
+    ASSERT_TRUE(ready && go && cancel);
+
+    {
+        auto service = makeService(0, name);
+        service->markWindowReady();
+        service->startInstallation();
+        ASSERT_EQ(WaitForSingleObject(ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+        SetEvent(go);
+        EXPECT_EQ(waitForFinal(*service).kind, InstallationKind::Ready) << "the go was taken for a cancel";
+    }
+    stopApplication();
+    ResetEvent(ready);
+    const std::size_t logBeforeCancel = fileText(log_).size();
+
+    // Cancelled while the window is still being made: the launcher is never told the window is ready.
+    {
+        auto service = makeService(0, name);
+        SetEvent(cancel);
+        service->startInstallation();
+        Sleep(300);
+        service->markWindowReady();
+        const InstallationStatus status = waitForFinal(*service);
+        EXPECT_EQ(status.kind, InstallationKind::InstallationCancelled);
+        EXPECT_TRUE(status.finished);
+        EXPECT_EQ(WaitForSingleObject(ready, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+            << "the cancel was lost and the hand-shake went on";
+    }
+    EXPECT_EQ(fileText(log_).find("/ardenwickLauncherMaintenance=1", logBeforeCancel), std::string::npos);
     CloseHandle(ready);
     CloseHandle(go);
     CloseHandle(cancel);

@@ -1,17 +1,24 @@
 // postBatch against loopback servers that fail before any HTTP status: every such failure is a Retry.
 // (Status classification against a real HTTPS server needs the test PKI; see classifyBatchStatus.)
-// A server that accepts and never answers is not used: Wine 8's WinHTTP does not apply the send and
-// receive timeouts to the TLS handshake and waits for ever, where Windows gives up after 5 seconds.
-#include "telemetry/batch_transport.h"
-
+// A server that accepts and never answers gets no post of its own here: Wine 8's WinHTTP does not apply
+// the send and receive timeouts to the TLS handshake and waits for ever, where Windows gives up after
+// 5 seconds. It serves only to show that the process does not wait for such a post.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "telemetry/batch_transport.h"
+
+#include "../unit/telemetry_test_support.h"
+#include "support/process_runner.h"
+
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <iostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace ardenwick {
 namespace {
@@ -19,7 +26,7 @@ namespace {
 /// A TCP listener on 127.0.0.1 that treats each connection with the given behaviour.
 class LoopbackListener {
 public:
-    enum class Behaviour { PlainHttp, CloseAtOnce };
+    enum class Behaviour { PlainHttp, CloseAtOnce, NeverAnswer };
 
     explicit LoopbackListener(Behaviour behaviour) : behaviour_(behaviour) {
         WSADATA data{};
@@ -44,6 +51,9 @@ public:
     ~LoopbackListener() {
         stop_ = true;
         thread_.join();
+        for (const SOCKET client : held_) {
+            closesocket(client);
+        }
         closesocket(listener_);
         WSACleanup();
     }
@@ -76,6 +86,10 @@ private:
                 return;
             }
             ++connections_;
+            if (behaviour_ == Behaviour::NeverAnswer) {
+                held_.push_back(client); // open, silent, until the listener goes
+                continue;
+            }
             if (behaviour_ == Behaviour::PlainHttp) {
                 const std::string answer = "HTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n";
                 send(client, answer.data(), static_cast<int>(answer.size()), 0);
@@ -88,6 +102,7 @@ private:
     SOCKET listener_ = INVALID_SOCKET;
     std::uint16_t port_ = 0;
     std::thread thread_;
+    std::vector<SOCKET> held_;
     std::atomic<bool> stop_{false};
     std::atomic<int> connections_{0};
 };
@@ -124,6 +139,52 @@ TEST(PostBatch, FailuresBeforeAStatusAreRetried) {
     BatchEndpoint invalid = endpointAt(443);
     invalid.valid = false;
     EXPECT_EQ(postBatch(invalid, body), DeliveryResult::Retry);
+}
+
+// The installer's process must end soon after its window closes whatever the analytics host does, or
+// it keeps the instance mutex and the user's next start activates nothing. Here the host accepts and
+// never answers; the client's bounded flush and the abort of its post end the process all the same.
+TEST(TelemetryExit, TheProcessEndsWhileTheHostNeverAnswersAndTheEventStaysQueued) {
+    LoopbackListener silent(LoopbackListener::Behaviour::NeverAnswer);
+    testing::TemporaryDirectory directory;
+    const auto outbox = directory.path() / "outbox.db";
+    const std::wstring stopName = L"Local\\Ardenwick.ExitTest." + std::to_wstring(GetCurrentProcessId());
+    UniqueKernelHandle stop(CreateEventW(nullptr, TRUE, FALSE, stopName.c_str()));
+    ASSERT_TRUE(stop);
+    const std::wstring host = L"https://localhost:" + std::to_wstring(silent.port());
+    auto helper =
+        testing::startProgram(testing::executableDirectory() / L"telemetry_exit_helper.exe",
+                              testing::quoteArgument(host) + L" " + testing::quoteArgument(outbox.wstring()) +
+                                  L" " + testing::quoteArgument(stopName));
+    ASSERT_TRUE(helper.process);
+    // The post is in flight once the host has its connection.
+    const ULONGLONG connectDeadline = GetTickCount64() + 30000;
+    while (silent.connections() == 0 && GetTickCount64() < connectDeadline) {
+        Sleep(20);
+    }
+    ASSERT_GE(silent.connections(), 1);
+
+    const ULONGLONG stopped = GetTickCount64();
+    SetEvent(stop.get());
+    const DWORD waited = WaitForSingleObject(helper.process.get(), 30000);
+    const ULONGLONG elapsed = GetTickCount64() - stopped;
+    if (waited != WAIT_OBJECT_0) {
+        TerminateProcess(helper.process.get(), 1);
+        WaitForSingleObject(helper.process.get(), 10000);
+    }
+    ASSERT_EQ(waited, static_cast<DWORD>(WAIT_OBJECT_0)) << "the process waited for the host";
+    // About 2.25 s: the 2000 ms flush, then at most 250 ms for the sender. The margin is for a loaded
+    // machine; a process that waits for the host never ends at all.
+    EXPECT_LT(elapsed, 7000U) << elapsed << " ms";
+    DWORD exitCode = 1;
+    GetExitCodeProcess(helper.process.get(), &exitCode);
+    EXPECT_EQ(exitCode, 0U);
+    std::cout << "process ended " << elapsed << " ms after its client was told to stop\n";
+
+    testing::Inspector db(outbox);
+    EXPECT_EQ(db.rows(), 1) << "the event stays for the next run";
+    EXPECT_EQ(nlohmann::json::parse(db.text("SELECT body FROM events"))["batch"][0]["event"],
+              "bootstrapper_started");
 }
 
 } // namespace

@@ -280,6 +280,35 @@ TEST(InstallationWindow, DialogKeysMoveFocusAndPressButtons) {
     EXPECT_EQ(host.join(), 0);
 }
 
+TEST(InstallationWindow, EnterAndEscDoNothingForAHiddenButton) {
+    ViewHost host(english());
+    ASSERT_TRUE(host.start());
+    ASSERT_EQ(host.service.starts.load(), 1);
+    host.service.setKind(InstallationKind::Downloading);
+    ASSERT_TRUE(eventually([&] { return windowText(host.heading()) == u"Downloading Ardenwick..."; }));
+    ASSERT_FALSE(IsWindowVisible(host.primaryButton()));
+    ASSERT_NE(host.focusedControl(), host.closeButton()) << "the focus starts on the hidden secondary button";
+
+    // Enter arrives as command 1 although "Try again" is hidden. Posted messages are handled in order, so
+    // once the Tab behind it has moved the focus to the only visible button, Enter has been handled.
+    pressKey(host.window(), VK_RETURN);
+    pressKey(host.window(), VK_ESCAPE);
+    pressKey(host.window(), VK_TAB);
+    ASSERT_TRUE(eventually([&] { return host.focusedControl() == host.closeButton(); }));
+    EXPECT_EQ(host.service.starts.load(), 1) << "Enter started an installation with \"Try again\" hidden";
+    EXPECT_EQ(host.service.opens.load(), 0);
+    EXPECT_TRUE(host.windowExists());
+
+    // Where its button is shown, Esc keeps its meaning: "Open Ardenwick" on a failed update.
+    host.service.setKind(InstallationKind::UpdateFailed);
+    ASSERT_TRUE(eventually([&] { return windowText(host.secondaryButton()) == u"Open Ardenwick"; }));
+    pressKey(host.window(), VK_ESCAPE);
+    ASSERT_TRUE(eventually([&] { return host.service.opens.load() == 1; }));
+    EXPECT_TRUE(host.windowExists());
+    SendMessageW(host.window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(host.join(), 0);
+}
+
 TEST(InstallationWindow, CloseHidesWhileRunningAndTheHiddenWindowEndsWithTheInstallation) {
     constexpr std::uint64_t key = 0x8000'1234'5678'9ABDull;
     ViewHost host(english(), [](HWND window) { markInstanceWindow(window, key); });

@@ -2,7 +2,8 @@
 // launcher and application (carried as resources) under one root, stores "InstallLocation", and writes
 // the result record. ARDENWICK_STANDIN_INSTALLER chooses an outcome:
 //   success (default), failure, cancelled, no-record, wrong-attempt, nonzero-success, no-install,
-//   child-outlives, success-capitalized
+//   child-outlives, success-capitalized, other-directory, broken-install, tamper-self (tries to replace,
+//   rename and delete its own file and to move its directory away, logs what each gave, then succeeds)
 #include "stand_in_support.h"
 
 #include <shellapi.h>
@@ -174,6 +175,36 @@ bool startLingeringChild(const std::filesystem::path& marker) {
     return true;
 }
 
+/// What another process could do to a verified installer and its attempt directory; each result is
+/// logged as "<what>=<1 if it happened, 0 if refused>/<error>", and whatever happened is undone.
+void tamperWithOwnFile() {
+    const std::filesystem::path self = standin::ownPath();
+    const std::filesystem::path directory = self.parent_path();
+    const std::filesystem::path replacement = directory / L"replacement.exe";
+    std::ofstream(replacement, std::ios::binary) << "MZ not the verified installer";
+    std::wstring line = L"installer tamper";
+    const auto note = [&line](const wchar_t* what, BOOL done) {
+        const DWORD error = done ? 0 : GetLastError();
+        line += L" " + std::wstring(what) + L"=" + (done ? L"1" : L"0") + L"/" + std::to_wstring(error);
+    };
+    note(L"replace", MoveFileExW(replacement.c_str(), self.c_str(), MOVEFILE_REPLACE_EXISTING));
+    const std::filesystem::path moved = self.wstring() + L".moved";
+    const BOOL renamed = MoveFileW(self.c_str(), moved.c_str());
+    note(L"rename", renamed);
+    if (renamed) {
+        MoveFileW(moved.c_str(), self.c_str());
+    }
+    DeleteFileW(replacement.c_str());
+    const std::filesystem::path movedDirectory = directory.wstring() + L".moved";
+    const BOOL directoryMoved = MoveFileW(directory.c_str(), movedDirectory.c_str());
+    note(L"move-directory", directoryMoved);
+    if (directoryMoved) {
+        MoveFileW(movedDirectory.c_str(), directory.c_str());
+    }
+    note(L"delete", DeleteFileW(self.c_str()));
+    standin::logLine(line);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -194,6 +225,9 @@ int wmain(int argc, wchar_t** argv) {
         switches.installDirectory.empty() ? defaultRoot() : std::filesystem::path(switches.installDirectory);
     const std::wstring attemptId = identityAttemptId(switches.resultRecord);
     standin::logLine(L"installer attempt=" + attemptId);
+    if (scenario == L"tamper-self") {
+        tamperWithOwnFile();
+    }
 
     if (scenario == L"failure") {
         writeResultRecord(switches.resultRecord, attemptId, L"failure", root);
@@ -216,6 +250,19 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (scenario == L"success-capitalized") {
         writeResultRecord(switches.resultRecord, attemptId, L"Success", root);
+        return 0;
+    }
+    if (scenario == L"other-directory") {
+        writeResultRecord(switches.resultRecord, attemptId, L"success", root.parent_path());
+        return 0;
+    }
+    if (scenario == L"broken-install") {
+        // Reports success over a tree whose active version has no application.
+        (void)standin::writeFileAtomically(
+            root / L"state" / L"activation.json",
+            R"({"schemaVersion":2,"activeVersion":"9.9.9","lastKnownGoodVersion":"9.9.9",)"
+            R"("badVersions":[]})");
+        writeResultRecord(switches.resultRecord, attemptId, L"success", root);
         return 0;
     }
     writeResultRecord(switches.resultRecord, attemptId, L"success", root);
