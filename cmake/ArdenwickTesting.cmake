@@ -38,7 +38,11 @@ function(ardenwick_add_gtest name)
     endif()
     set_tests_properties(${name} PROPERTIES LABELS "${where};${arg_SUBSYSTEM}" TIMEOUT ${arg_TIMEOUT})
     if(arg_RESOURCE_LOCK)
-        # Tests that hold a machine-wide resource of the Wine prefix (a named mutex, an HKCU value).
+        # Tests that hold a machine-wide resource of the Wine prefix (a named mutex, an HKCU value) run one
+        # at a time. "ardenwick_user_state" is everything the program keeps for the prefix's user:
+        # HKCU\Software\Ardenwick ("InstallLocation", "AnalyticsDistinctId") and the LocalAppData
+        # Ardenwick tree (attempt directories, "last-failure.json", the outbox). Every test that runs the
+        # program or a normal-mode service, or reads or writes those, takes it.
         set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
     endif()
 endfunction()

@@ -1,5 +1,6 @@
 // A second process for the outbox tests. Modes:
-//   lease  <db> <now> <start-file>: waits for start-file, leases rows until none is left, prints
+//   lease  <db> <now> <start-file>: opens the outbox, says so with a file "<start-file>.ready-<uuid>",
+//                                   waits for start-file, leases rows until none is left, prints
 //                                   "<uuid> <lease id>" per row.
 //   append <db> <first>           : appends rows "row-<n>" from n = first on, printing each uuid once
 //                                   its transaction has committed, until killed.
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -54,10 +56,14 @@ int main(int argc, char** argv) {
     ardenwick::InstallationOutbox outbox(argv[2]);
     if (mode == "lease" && argc == 5) {
         const std::int64_t now = std::stoll(argv[3]);
+        const std::string ownId = ardenwick::newUuidV4();
+        // Both processes hold the outbox open before either leases, so the leases really race and no
+        // process's opening has to wait out the other's run of write transactions.
+        std::ofstream(std::string(argv[4]) + ".ready-" + ownId) << "ready";
         while (!std::filesystem::exists(argv[4])) {
             std::this_thread::yield();
         }
-        const std::string prefix = "lease-" + ardenwick::newUuidV4() + "-";
+        const std::string prefix = "lease-" + ownId + "-";
         FailureBudget budget;
         for (int n = 0;; ++n) {
             std::optional<ardenwick::OutboxLease> lease;

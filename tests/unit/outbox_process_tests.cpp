@@ -110,7 +110,7 @@ TEST(OutboxProcesses, TwoProcessesLeasingAtOnceNeverGetTheSameRow) {
     const auto start = directory.path() / "go";
     Helper first({"lease", file.string(), std::to_string(now), start.string()});
     Helper second({"lease", file.string(), std::to_string(now), start.string()});
-    std::ofstream(start) << "go";
+    EXPECT_TRUE(testing::startWhenReady(start, 2)) << "the helpers never opened the outbox";
 
     std::map<std::string, std::string> leaseOf;
     std::map<std::string, int> times;

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace ardenwick::testing {
 
@@ -32,6 +35,27 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+/// Starts the outbox helpers' race: waits until `helpers` of them have opened the outbox (each leaves
+/// "<start>.ready-<id>"), then creates `start`. False when they were not all ready within a minute; the
+/// start file is made all the same, so that no helper waits for ever.
+inline bool startWhenReady(const std::filesystem::path& start, int helpers) {
+    const std::string readyPrefix = start.filename().string() + ".ready-";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    bool allReady = false;
+    while (!allReady && std::chrono::steady_clock::now() < deadline) {
+        int ready = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(start.parent_path())) {
+            ready += entry.path().filename().string().rfind(readyPrefix, 0) == 0 ? 1 : 0;
+        }
+        allReady = ready >= helpers;
+        if (!allReady) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    std::ofstream(start) << "go";
+    return allReady;
+}
 
 /// A second, independent connection to an outbox file for looking at what is stored.
 class Inspector {

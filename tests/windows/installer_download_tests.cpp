@@ -3,6 +3,7 @@
 #include "download/file_hash.h"
 #include "download/text_conversion.h"
 #include "release_server_fixture.h"
+#include "support/wine_host.h"
 
 #include <gtest/gtest.h>
 

@@ -135,9 +135,4 @@ std::string readFileBytes(const std::filesystem::path& path) {
     return content.str();
 }
 
-bool runningUnderWine() {
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 } // namespace ardenwick::testing

@@ -60,7 +60,4 @@ private:
 
 [[nodiscard]] std::string readFileBytes(const std::filesystem::path& path);
 
-/// True when the test runs under Wine (ntdll exports wine_get_version), for the documented differences.
-[[nodiscard]] bool runningUnderWine();
-
 } // namespace ardenwick::testing

@@ -6,6 +6,7 @@
 #include "installation/installation_diagnostic_error.h"
 #include "support/process_runner.h"
 #include "support/verification_fixtures.h"
+#include "support/wine_host.h"
 
 #include <gtest/gtest.h>
 

@@ -109,7 +109,7 @@ TEST(OutboxWindowsProcesses, TwoProcessesLeasingAtOnceNeverGetTheSameRow) {
     const auto secondOutput = directory.path() / "second.txt";
     HelperProcess first(arguments, firstOutput);
     HelperProcess second(arguments, secondOutput);
-    std::ofstream(start) << "go";
+    EXPECT_TRUE(ardenwick::testing::startWhenReady(start, 2)) << "the helpers never opened the outbox";
     EXPECT_EQ(first.wait(), 0u);
     EXPECT_EQ(second.wait(), 0u);
 

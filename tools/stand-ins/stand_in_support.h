@@ -56,8 +56,20 @@ inline bool writeFileAtomically(const std::filesystem::path& path, const std::st
             return false;
         }
     }
-    return MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
-           0;
+    // A file that another process has open cannot be replaced, and the installer polls these documents
+    // every 100 ms: like any careful writer, try again for a while rather than fail on a reader's
+    // moment with the file.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(temporary.c_str(), path.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 100) {
+            return false;
+        }
+        Sleep(20);
+    }
 }
 
 /// Appends one line to the file named by ARDENWICK_STANDIN_LOG, so tests can see what ran and how.

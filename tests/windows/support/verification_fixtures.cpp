@@ -14,11 +14,6 @@ std::filesystem::path fixturePath(const std::wstring& name) {
     return executableDirectory() / L"fixtures" / name;
 }
 
-bool runningUnderWine() {
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 std::string messageOf(const std::function<void()>& action) {
     try {
         action();

@@ -9,9 +9,6 @@ namespace ardenwick::testing {
 /// bin/fixtures/<name>: the signed and unsigned programs that the verification tests read.
 [[nodiscard]] std::filesystem::path fixturePath(const std::wstring& name);
 
-/// True when the tests run under Wine rather than on Windows.
-[[nodiscard]] bool runningUnderWine();
-
 /// The message of what `action` throws, or "" when it returns normally.
 [[nodiscard]] std::string messageOf(const std::function<void()>& action);
 
