@@ -83,6 +83,13 @@ DeliveryResult postBatch(const BatchEndpoint& endpoint, const std::string& body,
     if (!WinHttpSetTimeouts(session.get(), 2000, 2000, 5000, 5000)) {
         return DeliveryResult::Retry;
     }
+    // A 3xx is the server's answer (Rejected). Followed, the batch would go elsewhere, or come back as a
+    // GET whose 2xx would count an event as delivered that nobody received.
+    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+    if (!WinHttpSetOption(session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy,
+                          sizeof(redirectPolicy))) {
+        return DeliveryResult::Retry;
+    }
     InternetHandle connection(WinHttpConnect(session.get(), endpoint.host.c_str(), endpoint.port, 0));
     if (!connection) {
         return DeliveryResult::Retry;

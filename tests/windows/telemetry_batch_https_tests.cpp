@@ -49,6 +49,11 @@ protected:
         return "https://localhost:" + environment("ARDENWICK_BATCH_SERVER_PORT") + "/s" +
                std::to_string(status);
     }
+    // Answers `status` with a Location that points at an endpoint answering 201.
+    static std::string redirecting(int status) {
+        return "https://localhost:" + environment("ARDENWICK_BATCH_SERVER_PORT") + "/r" +
+               std::to_string(status);
+    }
 };
 
 TEST_F(BatchHttpsTest, PostsTheBodyAndClassifiesTheStatus) {
@@ -105,6 +110,46 @@ TEST_F(BatchHttpsTest, TheSenderDeletesDeliveredAndRejectedRowsAndKeepsRetriedOn
             EXPECT_EQ(db.rows(), 0) << status;
             EXPECT_EQ(db.discarded(), status == 400 ? 1 : 0);
         }
+    }
+}
+
+// A redirect is an answer like any other 3xx: the batch is not sent again elsewhere (where a re-sent
+// GET answered 2xx would count a lost event as delivered), and the row goes as a rejected one.
+TEST_F(BatchHttpsTest, ARedirectIsRejectedWithoutASecondRequest) {
+    const std::string body = R"({"api_key":"phc_test","batch":[{"event":"e"}]})";
+    for (const int status : {302, 307}) {
+        const auto before = requests().size();
+        EXPECT_EQ(postBatch(parseBatchEndpoint(redirecting(status)), body), DeliveryResult::Rejected)
+            << status;
+        const auto log = requests();
+        ASSERT_EQ(log.size(), before + 1) << status << ": only the POST itself reaches the server";
+        EXPECT_EQ(log[before]["method"], "POST");
+        EXPECT_EQ(log[before]["path"], "/r" + std::to_string(status) + "/batch/");
+    }
+
+    for (const int status : {302, 307}) {
+        TemporaryDirectory directory;
+        const auto file = directory.path() / "outbox.db";
+        MetricsOptions options;
+        options.outboxPath = file;
+        options.distinctIdProvider = [] { return std::string("anon_https-test"); };
+        MetricsConfiguration configuration;
+        configuration.apiKey = "phc_test";
+        configuration.host = redirecting(status);
+        configuration.environment = "dev";
+        const auto before = requests().size();
+        {
+            PostHogMetrics client(configuration, options);
+            BootstrapperEventContext context;
+            context.installFlowId = "F";
+            context.distinctId = "anon_https-test";
+            recordBootstrapperEvent(&client, context, "bootstrapper_started", {});
+            (void)client.flush(10000);
+        }
+        EXPECT_EQ(requests().size(), before + 1) << status;
+        Inspector db(file);
+        EXPECT_EQ(db.rows(), 0) << status;
+        EXPECT_EQ(db.discarded(), 1) << status;
     }
 }
 

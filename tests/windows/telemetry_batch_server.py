@@ -3,10 +3,12 @@
 
     telemetry_batch_server.py --cert PEM --key PEM -- command [args...]
 
-POST /s<status>/batch/ answers <status> with an empty body ("/s201/batch/" gives 201). Every request's
-method, path, headers and body are appended as one JSON line to the log. The command's environment gets
-ARDENWICK_BATCH_SERVER_PORT and ARDENWICK_BATCH_SERVER_LOG (a Unix path). The exit status is the
-command's.
+POST /s<status>/batch/ answers <status> with an empty body ("/s201/batch/" gives 201). POST
+/r<status>/batch/ answers <status> with "Location: /s201/batch/", a redirect to an endpoint that would
+accept the batch. A GET is answered like a POST, so a client that follows a redirect as a GET is seen
+too. Every request's method, path, headers and body are appended as one JSON line to the log. The
+command's environment gets ARDENWICK_BATCH_SERVER_PORT and ARDENWICK_BATCH_SERVER_LOG (a Unix path).
+The exit status is the command's.
 """
 
 import argparse
@@ -29,13 +31,18 @@ class Handler(BaseHTTPRequestHandler):
         body = self.rfile.read(length)
         with self.server.lock:
             with open(self.server.log_path, "a", encoding="utf-8") as log:
-                log.write(json.dumps({"method": "POST", "path": self.path, "headers": dict(self.headers.items()),
+                log.write(json.dumps({"method": self.command, "path": self.path,
+                                      "headers": dict(self.headers.items()),
                                       "body": body.decode("utf-8", "replace")}) + "\n")
-        match = re.fullmatch(r"/s(\d{3})/batch/", self.path)
-        status = int(match.group(1)) if match else 404
+        match = re.fullmatch(r"/([sr])(\d{3})/batch/", self.path)
+        status = int(match.group(2)) if match else 404
         self.send_response(status)
+        if match and match.group(1) == "r":
+            self.send_header("Location", "/s201/batch/")
         self.send_header("Content-Length", "0")
         self.end_headers()
+
+    do_GET = do_POST
 
     def log_message(self, *arguments):
         pass
