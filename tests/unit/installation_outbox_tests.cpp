@@ -1,9 +1,12 @@
 #include "telemetry/installation_outbox.h"
 
+#include "common/file_system_error.h"
+
 #include "telemetry_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -63,7 +66,7 @@ TEST_F(OutboxTest, OpenFailuresAreNamed) {
     try {
         InstallationOutbox outbox(directory.path() / "blocker" / "sub" / "o.db");
         FAIL() << "opened below a file";
-    } catch (const std::filesystem::filesystem_error& error) {
+    } catch (const FileSystemError& error) {
         EXPECT_NE(std::string(error.what()).find("create_directories"), std::string::npos) << error.what();
     }
     // A file that is not a database opens but the schema script fails.
