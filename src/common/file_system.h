@@ -31,7 +31,4 @@ struct FileBytes {
 /// "create_directories" with the folder.
 void createDirectories(const WidePath& folder);
 
-/// The path as UTF-8, for libraries that take narrow names (SQLite).
-[[nodiscard]] std::string pathUtf8(const WidePath& path);
-
 } // namespace ardenwick

@@ -1,5 +1,7 @@
 #include "common/wide_path.h"
 
+#include <cstdint>
+
 namespace ardenwick {
 namespace {
 
@@ -31,6 +33,23 @@ std::wstring WidePath::filename() const {
         --start;
     }
     return text_.substr(start);
+}
+
+std::u16string WidePath::u16string() const {
+    std::u16string text;
+    text.reserve(text_.size());
+    for (const wchar_t c : text_) {
+        auto code = static_cast<std::uint32_t>(c);
+        if (sizeof(wchar_t) > 2 && code >= 0x10000) {
+            // wchar_t holds whole code points here: split them into surrogate pairs.
+            code -= 0x10000;
+            text.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            text.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            text.push_back(static_cast<char16_t>(code));
+        }
+    }
+    return text;
 }
 
 WidePath& WidePath::operator/=(std::wstring_view component) {

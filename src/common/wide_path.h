@@ -49,6 +49,8 @@ public:
     [[nodiscard]] bool empty() const noexcept {
         return text_.empty();
     }
+    /// The text as UTF-16, for libraries that take it (SQLite); the same text on Windows.
+    [[nodiscard]] std::u16string u16string() const;
 
     /// Everything before the last separator, without trailing separators unless that is the root
     /// ("C:\", "\", "/"); empty when there is no separator.

@@ -1,7 +1,6 @@
 #include "common/win32_file.h"
 
 #include "common/file_system_error.h"
-#include "common/text_conversion.h"
 
 #include <algorithm>
 #include <string>
@@ -286,10 +285,6 @@ void createDirectories(const WidePath& folder) {
         throw FileSystemError("create_directories",
                               std::error_code(static_cast<int>(error), std::system_category()), folder);
     }
-}
-
-std::string pathUtf8(const WidePath& path) {
-    return wideToUtf8(path.native());
 }
 
 } // namespace ardenwick

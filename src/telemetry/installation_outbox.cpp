@@ -111,8 +111,8 @@ InstallationOutbox::InstallationOutbox(const WidePath& path) {
     if (!folder.empty()) {
         createDirectories(folder);
     }
-    const std::string name = pathUtf8(path);
-    if (sqlite3_open(name.c_str(), &db_) != SQLITE_OK) {
+    const std::u16string name = path.u16string();
+    if (sqlite3_open16(name.c_str(), &db_) != SQLITE_OK) {
         sqlite3_close(db_);
         db_ = nullptr;
         fail("installation_outbox_open");

@@ -40,6 +40,8 @@ TEST_F(OutboxTest, OpenCreatesFoldersAndTheExactSchemaInWalMode) {
     ASSERT_TRUE(std::filesystem::exists(nested));
     Inspector db(nested);
     EXPECT_EQ(db.text("PRAGMA journal_mode"), "wal");
+    // Opened through the UTF-16 interface, so a new database keeps its text in UTF-16.
+    EXPECT_EQ(db.text("PRAGMA encoding"), "UTF-16le");
     EXPECT_EQ(
         db.text("SELECT sql FROM sqlite_master WHERE name='events'"),
         "CREATE TABLE events(uuid TEXT PRIMARY KEY,body TEXT NOT NULL,created INTEGER NOT NULL,next INTEGER "
