@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 
-#include "app/absolute_path.h"
+#include "common/absolute_path.h"
 
 #include <limits>
 #include <stdexcept>

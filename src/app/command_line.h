@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/maintenance_request.h"
+#include "common/maintenance_request.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,5 +1,4 @@
 target_sources(ardenwick_core PRIVATE
-    ${CMAKE_CURRENT_LIST_DIR}/absolute_path.cpp
     ${CMAKE_CURRENT_LIST_DIR}/command_line.cpp
     ${CMAKE_CURRENT_LIST_DIR}/instance_key.cpp)
 if(WIN32)

@@ -63,6 +63,12 @@ struct FileHandleTraits {
     static void close(pointer handle) noexcept { ::CloseHandle(handle); }
 };
 
+struct FindHandleTraits {
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(pointer handle) noexcept { ::FindClose(handle); }
+};
+
 struct RegistryKeyTraits {
     using pointer = HKEY;
     static pointer invalid() noexcept { return nullptr; }
@@ -85,6 +91,8 @@ template <typename T> struct CoTaskMemoryTraits {
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 /// Handles from CreateFileW, whose failure value is INVALID_HANDLE_VALUE.
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
+/// Directory searches from FindFirstFileExW.
+using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
 template <typename T> using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits<T>>;
 template <typename T> using UniqueCoTaskMemory = UniqueHandle<CoTaskMemoryTraits<T>>;

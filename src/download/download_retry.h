@@ -1,6 +1,6 @@
 #pragma once
 
-#include "installation/installation_diagnostic_error.h"
+#include "common/installation_diagnostic_error.h"
 
 namespace ardenwick {
 

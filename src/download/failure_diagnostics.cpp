@@ -1,6 +1,6 @@
 #include "download/failure_diagnostics.h"
 
-#include "installation/installation_diagnostic_error.h"
+#include "common/installation_diagnostic_error.h"
 
 #include <string>
 #include <system_error>

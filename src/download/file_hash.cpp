@@ -1,12 +1,12 @@
 #include "download/file_hash.h"
 
 #include "common/unique_handle.h"
+#include "common/win32_file.h"
 
-#include <bcrypt.h>
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <array>
-#include <fstream>
 #include <stdexcept>
 #include <vector>
 
@@ -33,7 +33,7 @@ bool succeeded(NTSTATUS status) noexcept {
 
 } // namespace
 
-std::string sha256FileHex(const std::filesystem::path& path, const std::stop_token& stopToken) {
+std::string sha256FileHex(const WidePath& path, const std::stop_token& stopToken) {
     UniqueHandle<AlgorithmProviderTraits> algorithm;
     if (!succeeded(BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         throw std::runtime_error("Unable to initialize SHA-256");
@@ -53,25 +53,26 @@ std::string sha256FileHex(const std::filesystem::path& path, const std::stop_tok
         throw std::runtime_error("Unable to create SHA-256 state");
     }
 
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream) {
+    const UniqueFileHandle file = openFileForReading(path);
+    if (!file) {
         throw std::runtime_error("Unable to open file for SHA-256");
     }
-    std::vector<char> buffer(readSize);
-    while (stream.good()) {
+    std::vector<UCHAR> buffer(readSize);
+    for (;;) {
         if (stopToken.stop_requested()) {
             throw std::runtime_error("Update cancelled");
         }
-        stream.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const auto count = static_cast<ULONG>(stream.gcount());
-        if (count > 0 &&
-            !succeeded(BCryptHashData(hash.get(), reinterpret_cast<PUCHAR>(buffer.data()), count, 0))) {
+        DWORD count = 0;
+        // A failed read is never taken for the end of the file: only the end gives the file's digest.
+        if (!readFileChunk(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), count)) {
             throw std::runtime_error("Unable to calculate SHA-256");
         }
-    }
-    // The loop also ends on a failed read; only the end of the file gives the file's digest.
-    if (!stream.eof() || stream.bad()) {
-        throw std::runtime_error("Unable to calculate SHA-256");
+        if (count == 0) {
+            break;
+        }
+        if (!succeeded(BCryptHashData(hash.get(), buffer.data(), count, 0))) {
+            throw std::runtime_error("Unable to calculate SHA-256");
+        }
     }
 
     std::array<UCHAR, 32> digest{};

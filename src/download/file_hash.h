@@ -1,6 +1,7 @@
 #pragma once
 
-#include <filesystem>
+#include "common/wide_path.h"
+
 #include <stop_token>
 #include <string>
 
@@ -9,6 +10,6 @@ namespace ardenwick {
 /// SHA-256 of a file's whole content as 64 lower-case hexadecimal digits. Reads 128 KiB at a time and
 /// checks the stop token before each read; throws std::runtime_error with a fixed message on failure
 /// and "Update cancelled" when stopped.
-[[nodiscard]] std::string sha256FileHex(const std::filesystem::path& path, const std::stop_token& stopToken);
+[[nodiscard]] std::string sha256FileHex(const WidePath& path, const std::stop_token& stopToken);
 
 } // namespace ardenwick

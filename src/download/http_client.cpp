@@ -1,7 +1,7 @@
 #include "download/http_client.h"
 
+#include "common/installation_diagnostic_error.h"
 #include "download/http_url_rules.h"
-#include "installation/installation_diagnostic_error.h"
 
 #include <new>
 

@@ -1,12 +1,13 @@
 #include "download/installer_download.h"
 
+#include "common/installation_diagnostic_error.h"
+#include "common/text_conversion.h"
 #include "common/unique_handle.h"
+#include "common/win32_file.h"
 #include "download/content_range.h"
 #include "download/download_retry.h"
 #include "download/entity_tag.h"
 #include "download/http_client.h"
-#include "download/text_conversion.h"
-#include "installation/installation_diagnostic_error.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -57,7 +58,7 @@ bool contentRangeHeaderMatches(const std::wstring& value, std::uint64_t offset, 
     return contentRangeMatches(text, offset, total);
 }
 
-void runAttempt(const std::wstring& url, const std::filesystem::path& destination, std::uint64_t sizeLimit,
+void runAttempt(const std::wstring& url, const WidePath& destination, std::uint64_t sizeLimit,
                 const DownloadProgress& progress, const std::stop_token& stopToken,
                 std::uint32_t receiveTimeoutMs, DownloadResumeState& state, std::uint32_t connectTimeoutMs,
                 AttemptProgress& attempt) {
@@ -119,11 +120,9 @@ void runAttempt(const std::wstring& url, const std::filesystem::path& destinatio
         fail("download_content_length");
     }
 
-    if (destination.has_parent_path()) {
-        std::error_code directoryError;
-        std::filesystem::create_directories(destination.parent_path(), directoryError);
-        if (directoryError) {
-            fail("download_directory_create", static_cast<std::uint32_t>(directoryError.value()));
+    if (const WidePath folder = destination.parent_path(); !folder.empty()) {
+        if (const DWORD directoryError = tryCreateDirectories(folder); directoryError != ERROR_SUCCESS) {
+            fail("download_directory_create", directoryError);
         }
     }
 
@@ -218,10 +217,10 @@ void waitBeforeRetry(std::chrono::milliseconds delay, const std::stop_token& sto
 
 } // namespace
 
-void downloadAttempt(const std::wstring& url, const std::filesystem::path& destination,
-                     std::uint64_t sizeLimit, const DownloadProgress& progress,
-                     const std::stop_token& stopToken, std::uint32_t receiveTimeoutMs,
-                     DownloadResumeState& state, std::uint32_t connectTimeoutMs) {
+void downloadAttempt(const std::wstring& url, const WidePath& destination, std::uint64_t sizeLimit,
+                     const DownloadProgress& progress, const std::stop_token& stopToken,
+                     std::uint32_t receiveTimeoutMs, DownloadResumeState& state,
+                     std::uint32_t connectTimeoutMs) {
     AttemptProgress attempt;
     try {
         runAttempt(url, destination, sizeLimit, progress, stopToken, receiveTimeoutMs, state,
@@ -237,7 +236,7 @@ void downloadAttempt(const std::wstring& url, const std::filesystem::path& desti
     }
 }
 
-InstallerDownloadResult downloadInstaller(const std::wstring& url, const std::filesystem::path& destination,
+InstallerDownloadResult downloadInstaller(const std::wstring& url, const WidePath& destination,
                                           std::uint64_t sizeLimit,
                                           std::unique_ptr<IInstallerDownloadCallback> callback,
                                           std::stop_token stopToken,

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "common/wide_path.h"
 #include "download/download_resume_state.h"
 #include "download/installer_download_callback.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <stop_token>
@@ -27,15 +27,16 @@ struct InstallerDownloadTimings {
 /// range request when the server gave a strong ETag and a Content-Length. Throws
 /// InstallationDiagnosticError carrying the byte counts and status of the failing attempt; a stop request
 /// ends it before the next request or read, or at once during the wait between attempts.
-[[nodiscard]] InstallerDownloadResult
-downloadInstaller(const std::wstring& url, const std::filesystem::path& destination, std::uint64_t sizeLimit,
-                  std::unique_ptr<IInstallerDownloadCallback> callback, std::stop_token stopToken,
-                  const InstallerDownloadTimings& timings = {});
+[[nodiscard]] InstallerDownloadResult downloadInstaller(const std::wstring& url, const WidePath& destination,
+                                                        std::uint64_t sizeLimit,
+                                                        std::unique_ptr<IInstallerDownloadCallback> callback,
+                                                        std::stop_token stopToken,
+                                                        const InstallerDownloadTimings& timings = {});
 
 /// One HTTP exchange of the download, continuing from `state` when it allows and updating it.
-void downloadAttempt(const std::wstring& url, const std::filesystem::path& destination,
-                     std::uint64_t sizeLimit, const DownloadProgress& progress,
-                     const std::stop_token& stopToken, std::uint32_t receiveTimeoutMs,
-                     DownloadResumeState& state, std::uint32_t connectTimeoutMs);
+void downloadAttempt(const std::wstring& url, const WidePath& destination, std::uint64_t sizeLimit,
+                     const DownloadProgress& progress, const std::stop_token& stopToken,
+                     std::uint32_t receiveTimeoutMs, DownloadResumeState& state,
+                     std::uint32_t connectTimeoutMs);
 
 } // namespace ardenwick

@@ -1,13 +1,13 @@
 #include "download/installer_metadata.h"
 
-#include "download/text_conversion.h"
+#include "common/installation_diagnostic_error.h"
+#include "common/text_conversion.h"
+#include "common/version_text.h"
 #include "download/version_resource.h"
-#include "installation/installation_diagnostic_error.h"
-#include "installation/version_text.h"
 
 namespace ardenwick {
 
-void checkInstallerMetadata(const std::filesystem::path& path, InstallerVersions& versions) {
+void checkInstallerMetadata(const WidePath& path, InstallerVersions& versions) {
     versions.productVersion = wideToUtf8(readVersionString(path, L"ProductVersion"));
     versions.launcherVersion = wideToUtf8(readVersionString(path, L"ArdenwickLauncherVersion"));
     if (!isVersionText(versions.productVersion) || !isVersionText(versions.launcherVersion)) {

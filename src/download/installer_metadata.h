@@ -1,6 +1,7 @@
 #pragma once
 
-#include <filesystem>
+#include "common/wide_path.h"
+
 #include <string>
 
 namespace ardenwick {
@@ -15,6 +16,6 @@ struct InstallerVersions {
 /// version is stored into `versions` as soon as it has been read, so the caller keeps it even when the
 /// check then fails. Throws InstallationDiagnosticError("installer_metadata_mismatch") when the file
 /// does not qualify, or the runtime error of readVersionString when a string is missing or unreadable.
-void checkInstallerMetadata(const std::filesystem::path& path, InstallerVersions& versions);
+void checkInstallerMetadata(const WidePath& path, InstallerVersions& versions);
 
 } // namespace ardenwick

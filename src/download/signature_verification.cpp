@@ -1,6 +1,6 @@
 #include "download/signature_verification.h"
 
-#include "installation/installation_diagnostic_error.h"
+#include "common/installation_diagnostic_error.h"
 
 #include <softpub.h>
 #include <wintrust.h>
@@ -71,7 +71,7 @@ private:
 
 } // namespace
 
-std::filesystem::path currentExecutablePath() {
+WidePath currentExecutablePath() {
     constexpr DWORD capacity = 32768;
     std::wstring buffer(capacity, L'\0');
     const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), capacity);
@@ -79,10 +79,10 @@ std::filesystem::path currentExecutablePath() {
         throw std::runtime_error("Unable to resolve the ZidizuDavi executable");
     }
     buffer.resize(length);
-    return std::filesystem::path(buffer);
+    return WidePath(buffer);
 }
 
-void verifyAuthenticodeTrust(const std::filesystem::path& path) {
+void verifyAuthenticodeTrust(const WidePath& path) {
     WINTRUST_FILE_INFO fileInfo{};
     fileInfo.cbStruct = sizeof(WINTRUST_FILE_INFO);
     fileInfo.pcwszFilePath = path.c_str();
@@ -109,7 +109,7 @@ void verifyAuthenticodeTrust(const std::filesystem::path& path) {
     }
 }
 
-UniqueCertificateContext findSignerCertificate(const std::filesystem::path& path) {
+UniqueCertificateContext findSignerCertificate(const WidePath& path) {
     UniqueCertificateStore store;
     UniqueCryptMessage message;
     if (!::CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
@@ -159,7 +159,7 @@ std::vector<std::string> readEnhancedKeyUsages(PCCERT_CONTEXT certificate) {
     return usages;
 }
 
-SignerIdentity readSignerIdentity(const std::filesystem::path& path) {
+SignerIdentity readSignerIdentity(const WidePath& path) {
     const UniqueCertificateContext certificate = findSignerCertificate(path);
     const std::vector<std::string> usages = readEnhancedKeyUsages(certificate.get());
     const BYTE* encoded = certificate.get()->pbCertEncoded;
@@ -167,8 +167,8 @@ SignerIdentity readSignerIdentity(const std::filesystem::path& path) {
     return makeSignerIdentity(std::move(bytes), usages);
 }
 
-void verifySignedArtifact(const std::filesystem::path& path) {
-    const std::filesystem::path ownPath = currentExecutablePath();
+void verifySignedArtifact(const WidePath& path) {
+    const WidePath ownPath = currentExecutablePath();
     verifyAuthenticodeTrust(path);
     verifyAuthenticodeTrust(ownPath);
     const SignerIdentity artifact = readSignerIdentity(path);

@@ -14,6 +14,5 @@ if(WIN32)
         ${CMAKE_CURRENT_LIST_DIR}/installer_download.cpp
         ${CMAKE_CURRENT_LIST_DIR}/installer_metadata.cpp
         ${CMAKE_CURRENT_LIST_DIR}/signature_verification.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/text_conversion.cpp
         ${CMAKE_CURRENT_LIST_DIR}/version_resource.cpp)
 endif()

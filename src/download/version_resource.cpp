@@ -13,8 +13,7 @@ namespace {
 constexpr WORD usEnglish = 1033;
 
 // The whole version resource block, or nothing when GetFileVersionInfoSizeW finds none.
-std::optional<std::vector<std::uint8_t>> loadVersionBlock(const std::filesystem::path& path,
-                                                          bool& readFailed) {
+std::optional<std::vector<std::uint8_t>> loadVersionBlock(const WidePath& path, bool& readFailed) {
     readFailed = false;
     DWORD ignored = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
@@ -31,7 +30,7 @@ std::optional<std::vector<std::uint8_t>> loadVersionBlock(const std::filesystem:
 
 } // namespace
 
-std::wstring readUsEnglishVersionString(const std::filesystem::path& path, std::wstring_view key,
+std::wstring readUsEnglishVersionString(const WidePath& path, std::wstring_view key,
                                         const VersionStringMessages& messages) {
     bool readFailed = false;
     std::optional<std::vector<std::uint8_t>> block = loadVersionBlock(path, readFailed);
@@ -75,14 +74,14 @@ std::wstring readUsEnglishVersionString(const std::filesystem::path& path, std::
     throw std::runtime_error(messages.noValue);
 }
 
-std::wstring readVersionString(const std::filesystem::path& path, std::wstring_view key) {
+std::wstring readVersionString(const WidePath& path, std::wstring_view key) {
     static constexpr VersionStringMessages installerMessages{
         "installer_metadata_missing", "installer_metadata_read", "installer_metadata_translation",
         "installer_metadata_missing"};
     return readUsEnglishVersionString(path, key, installerMessages);
 }
 
-std::optional<FixedFileVersion> readFixedFileVersion(const std::filesystem::path& path) {
+std::optional<FixedFileVersion> readFixedFileVersion(const WidePath& path) {
     bool readFailed = false;
     std::optional<std::vector<std::uint8_t>> block = loadVersionBlock(path, readFailed);
     if (!block) {

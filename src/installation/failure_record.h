@@ -1,8 +1,8 @@
 #pragma once
 
+#include "common/wide_path.h"
 #include "installation/installation_status.h"
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 

@@ -1,63 +1,40 @@
 #include "installation/failure_record_file.h"
 
-#include <windows.h>
-
-#include <fstream>
-#include <iterator>
+#include "common/win32_file.h"
 
 namespace ardenwick {
 
-void writeFailureRecord(const std::filesystem::path& stateDirectory, InstallationKind kind) noexcept {
+void writeFailureRecord(const WidePath& stateDirectory, InstallationKind kind) noexcept {
     try {
-        std::error_code ignored;
-        std::filesystem::create_directories(stateDirectory, ignored);
-        const auto temporary = stateDirectory / FailureRecordTemporaryFileName;
-        const auto record = stateDirectory / FailureRecordFileName;
-        {
-            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-            out << failureRecordText(kind);
-            out.close();
-            if (!out) {
-                // Never move a half-written file over a good record.
-                return;
-            }
-        }
-        MoveFileExW(temporary.c_str(), record.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        static_cast<void>(tryCreateDirectories(stateDirectory));
+        // A half-written file never replaces a good record; the outcome is not reported.
+        static_cast<void>(
+            replaceFileAtomically(stateDirectory / FailureRecordFileName, failureRecordText(kind)));
     } catch (...) {
     }
 }
 
-std::optional<std::string> readFailureRecordFile(const std::filesystem::path& stateDirectory) noexcept {
+std::optional<std::string> readFailureRecordFile(const WidePath& stateDirectory) noexcept {
     try {
         const auto record = stateDirectory / FailureRecordFileName;
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(record, error)) {
+        if (!isRegularFile(record)) {
             return std::nullopt;
         }
-        const auto size = std::filesystem::file_size(record, error);
-        if (error || size > MaxFailureRecordBytes) {
+        FileBytes file = readFileBounded(record, MaxFailureRecordBytes);
+        if (!file.ok()) {
             return std::nullopt;
         }
-        std::ifstream in(record, std::ios::binary);
-        if (!in) {
-            return std::nullopt;
-        }
-        // Read at most one byte past the bound, in case the file grew after its size was taken.
-        std::string text(static_cast<std::size_t>(MaxFailureRecordBytes) + 1, '\0');
-        in.read(text.data(), static_cast<std::streamsize>(text.size()));
-        text.resize(static_cast<std::size_t>(in.gcount()));
-        if (text.size() > MaxFailureRecordBytes) {
-            return std::nullopt;
-        }
-        return text;
+        return std::move(file.bytes);
     } catch (...) {
         return std::nullopt;
     }
 }
 
-void removeFailureRecord(const std::filesystem::path& stateDirectory) noexcept {
-    std::error_code ignored;
-    std::filesystem::remove(stateDirectory / FailureRecordFileName, ignored);
+void removeFailureRecord(const WidePath& stateDirectory) noexcept {
+    try {
+        removeFile(stateDirectory / FailureRecordFileName);
+    } catch (...) {
+    }
 }
 
 } // namespace ardenwick

@@ -1,6 +1,6 @@
 #include "installation/identifier.h"
 
-#include "installation/installation_diagnostic_error.h"
+#include "common/installation_diagnostic_error.h"
 
 #include <windows.h>
 #include <objbase.h>

@@ -1,6 +1,6 @@
 #include "installation/install_location.h"
 
-#include "app/absolute_path.h"
+#include "common/absolute_path.h"
 
 #include <windows.h>
 
@@ -9,7 +9,7 @@
 
 namespace ardenwick {
 
-std::filesystem::path readInstallLocation() noexcept {
+WidePath readInstallLocation() noexcept {
     try {
         constexpr DWORD bufferBytes = 65536;
         std::vector<wchar_t> buffer(bufferBytes / sizeof(wchar_t), L'\0');
@@ -24,7 +24,7 @@ std::filesystem::path readInstallLocation() noexcept {
         if (!isAbsolutePath(value)) {
             return {};
         }
-        return std::filesystem::path(value) / LauncherFileName;
+        return WidePath(value) / LauncherFileName;
     } catch (...) {
         return {};
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <filesystem>
+#include "common/wide_path.h"
 
 namespace ardenwick {
 
@@ -10,6 +10,6 @@ inline constexpr wchar_t LauncherFileName[] = L"Ardenwick.exe";
 
 /// The launcher path from HKCU "InstallLocation" (REG_SZ only) joined with "Ardenwick.exe", or an
 /// empty path when the value is missing, of another type, too long or not absolute. Never throws.
-[[nodiscard]] std::filesystem::path readInstallLocation() noexcept;
+[[nodiscard]] WidePath readInstallLocation() noexcept;
 
 } // namespace ardenwick

@@ -1,13 +1,14 @@
+#include "common/installation_diagnostic_error.h"
+#include "common/text_conversion.h"
 #include "common/unique_handle.h"
+#include "common/win32_file.h"
 #include "download/failure_diagnostics.h"
 #include "download/installer_download.h"
 #include "download/installer_metadata.h"
 #include "download/signature_verification.h"
-#include "download/text_conversion.h"
 #include "installation/attempt_failure.h"
 #include "installation/identifier.h"
 #include "installation/install_location.h"
-#include "installation/installation_diagnostic_error.h"
 #include "installation/installed_state.h"
 #include "installation/installer_outcome.h"
 #include "installation/installer_process.h"
@@ -40,9 +41,9 @@ struct OnlineInstallationService::AttemptState {
     AttemptPhase phase = AttemptPhase::Preparation;
     std::string operation = "prepare";
     std::chrono::steady_clock::time_point stageStart = std::chrono::steady_clock::now();
-    std::filesystem::path attemptDirectory;
-    std::filesystem::path partialFile;
-    std::filesystem::path installer;
+    WidePath attemptDirectory;
+    WidePath partialFile;
+    WidePath installer;
     UniqueFileHandle directoryLock;
     UniqueFileHandle installerLock;
 
@@ -94,12 +95,11 @@ void OnlineInstallationService::run(std::stop_token stopToken) {
     // Clean-up after every outcome: release the locks first, or the directory could not be removed.
     attempt.installerLock.reset();
     attempt.directoryLock.reset();
-    std::error_code ignored;
     if (!attempt.partialFile.empty()) {
-        std::filesystem::remove(attempt.partialFile, ignored);
+        removeFile(attempt.partialFile);
     }
     if (!attempt.attemptDirectory.empty()) {
-        std::filesystem::remove_all(attempt.attemptDirectory, ignored);
+        removeTree(attempt.attemptDirectory);
     }
 }
 
@@ -124,8 +124,8 @@ void OnlineInstallationService::runAttempt(std::stop_token stopToken, AttemptSta
         return;
     }
     attempt.operation = "attempt_directory_create";
-    attempt.attemptDirectory = stateDirectory_ / newIdentifier();
-    std::filesystem::create_directories(attempt.attemptDirectory);
+    attempt.attemptDirectory = stateDirectory_ / utf8ToWide(newIdentifier());
+    createDirectories(attempt.attemptDirectory);
     // Held to the end of the attempt, so the directory cannot be deleted or moved away under it.
     attempt.directoryLock.reset(CreateFileW(
         attempt.attemptDirectory.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -165,7 +165,7 @@ void OnlineInstallationService::runAttempt(std::stop_token stopToken, AttemptSta
     attempt.startStage(AttemptPhase::Verification, "installer_file_rename");
     publishStatus(statusOf(InstallationKind::Verifying));
     recordBootstrapperEvent("installer_verification_started", {});
-    std::filesystem::rename(attempt.partialFile, attempt.installer);
+    renameFile(attempt.partialFile, attempt.installer);
     // While this handle is open nobody can write, rename or delete the verified file.
     attempt.installerLock.reset(CreateFileW(attempt.installer.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING,
@@ -203,7 +203,7 @@ void OnlineInstallationService::runAttempt(std::stop_token stopToken, AttemptSta
     attempt.stageStart = std::chrono::steady_clock::now();
     attempt.operation = "context_write";
     recordBootstrapperEvent("installer_process_requested", {});
-    const std::filesystem::path resultRecord = attempt.attemptDirectory / L"result.ini";
+    const WidePath resultRecord = attempt.attemptDirectory / L"result.ini";
     InstallerRecordValues values{installFlowId_, attemptId_, analyticsDistinctId_, {}};
     for (const auto& [key, value] : webAttribution_) {
         if (const auto* text = std::get_if<std::string>(&value)) {
@@ -227,8 +227,7 @@ void OnlineInstallationService::runAttempt(std::stop_token stopToken, AttemptSta
     inputs.expectedVersion = installerVersion_;
     inputs.applicationPathEmpty = applicationPath_.empty();
     inputs.sameDirectory = [&] {
-        return isSameDirectory(applicationPath_.parent_path(),
-                               std::filesystem::path(utf8ToWide(record->directory)));
+        return isSameDirectory(applicationPath_.parent_path(), utf8ToWide(record->directory));
     };
     const InstallerOutcome outcome = decideInstallerOutcome(inputs);
     {

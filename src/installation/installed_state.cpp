@@ -1,13 +1,13 @@
 #include "installation/installed_state.h"
 
-#include "app/absolute_path.h"
+#include "common/absolute_path.h"
+#include "common/version_text.h"
+#include "common/win32_file.h"
 #include "download/signature_verification.h"
-#include "installation/version_text.h"
 #include "maintenance/maintenance_checks.h"
 
 #include <nlohmann/json.hpp>
 
-#include <fstream>
 #include <string>
 
 namespace ardenwick {
@@ -17,24 +17,20 @@ constexpr std::uintmax_t MaxActivationFileBytes = 65536;
 
 } // namespace
 
-bool validateInstalledState(const std::filesystem::path& applicationPath,
-                            std::string_view requiredVersion) noexcept {
+bool validateInstalledState(const WidePath& applicationPath, std::string_view requiredVersion) noexcept {
     try {
         if (applicationPath.empty() || !isAbsolutePath(applicationPath.wstring())) {
             return false;
         }
-        const std::filesystem::path root = applicationPath.parent_path();
-        const std::filesystem::path activationFile = root / L"state" / L"activation.json";
-        const std::uintmax_t size = std::filesystem::file_size(activationFile);
-        if (size > MaxActivationFileBytes) {
+        const WidePath root = applicationPath.parent_path();
+        const WidePath activationFile = root / L"state" / L"activation.json";
+        // Refuses a file above the bound, also one that grows while it is read.
+        const FileBytes text = readFileBounded(activationFile, MaxActivationFileBytes);
+        if (!text.ok()) {
             return false;
         }
-        std::ifstream in(activationFile, std::ios::binary);
-        std::string text(static_cast<std::size_t>(size), '\0');
-        in.read(text.data(), static_cast<std::streamsize>(text.size()));
-        text.resize(static_cast<std::size_t>(in.gcount()));
 
-        const auto activation = nlohmann::json::parse(text);
+        const auto activation = nlohmann::json::parse(text.bytes);
         if (!activation.is_object()) {
             return false;
         }
@@ -51,10 +47,9 @@ bool validateInstalledState(const std::filesystem::path& applicationPath,
         if (!requiredVersion.empty() && version != requiredVersion) {
             return false;
         }
-        const std::filesystem::path executable =
-            root / L"versions" / std::filesystem::path(std::wstring(version.begin(), version.end())) /
-            L"app" / L"Ardenwick.exe";
-        if (!std::filesystem::is_regular_file(executable)) {
+        const WidePath executable =
+            root / L"versions" / std::wstring(version.begin(), version.end()) / L"app" / L"Ardenwick.exe";
+        if (!isRegularFile(executable)) {
             return false;
         }
         verifySignedArtifact(applicationPath);

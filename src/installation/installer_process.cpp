@@ -1,7 +1,7 @@
 #include "installation/installer_process.h"
 
+#include "common/installation_diagnostic_error.h"
 #include "common/unique_handle.h"
-#include "installation/installation_diagnostic_error.h"
 
 #include <vector>
 
@@ -32,7 +32,7 @@ void waitUntilJobIsEmpty(HANDLE job) {
 
 } // namespace
 
-std::uint32_t runInstallerProcess(const std::filesystem::path& installerPath, const std::wstring& commandLine,
+std::uint32_t runInstallerProcess(const WidePath& installerPath, const std::wstring& commandLine,
                                   const std::function<void(std::uint32_t)>& onStarted) {
     UniqueKernelHandle job(CreateJobObjectW(nullptr, nullptr));
     if (!job) {

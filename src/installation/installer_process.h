@@ -1,7 +1,8 @@
 #pragma once
 
+#include "common/wide_path.h"
+
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -13,7 +14,7 @@ namespace ardenwick {
 /// whatever it throws is swallowed. Throws InstallationDiagnosticError "installer_job_create",
 /// "installer_process_create", "installer_job_assign", "installer_thread_resume" or
 /// "installer_exit_unavailable".
-std::uint32_t runInstallerProcess(const std::filesystem::path& installerPath, const std::wstring& commandLine,
+std::uint32_t runInstallerProcess(const WidePath& installerPath, const std::wstring& commandLine,
                                   const std::function<void(std::uint32_t)>& onStarted);
 
 } // namespace ardenwick

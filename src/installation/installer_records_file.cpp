@@ -1,17 +1,16 @@
 #include "installation/installer_records_file.h"
 
-#include "download/text_conversion.h"
-#include "installation/installation_diagnostic_error.h"
+#include "common/installation_diagnostic_error.h"
+#include "common/text_conversion.h"
+#include "common/win32_file.h"
 
 #include <windows.h>
 
 #include <chrono>
-#include <fstream>
 
 namespace ardenwick {
 
-void writeInstallerRecords(const std::filesystem::path& resultRecordPath,
-                           const InstallerRecordValues& values) {
+void writeInstallerRecords(const WidePath& resultRecordPath, const InstallerRecordValues& values) {
     const std::wstring identityPath = resultRecordPath.wstring() + IdentityRecordSuffix;
     const std::wstring contextPath = resultRecordPath.wstring() + ContextRecordSuffix;
 
@@ -46,10 +45,7 @@ void writeInstallerRecords(const std::filesystem::path& resultRecordPath,
     } catch (const std::exception&) {
         throw InstallationDiagnosticError("context_write");
     }
-    std::ofstream out(std::filesystem::path(contextPath), std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
+    if (writeWholeFile(contextPath, text) != ERROR_SUCCESS) {
         throw InstallationDiagnosticError("context_write");
     }
 }

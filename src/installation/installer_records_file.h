@@ -1,14 +1,12 @@
 #pragma once
 
+#include "common/wide_path.h"
 #include "installation/installer_records.h"
-
-#include <filesystem>
 
 namespace ardenwick {
 
 /// Writes the identity record (INI) and the context record (JSON) beside `resultRecordPath`.
 /// Throws InstallationDiagnosticError("context_write").
-void writeInstallerRecords(const std::filesystem::path& resultRecordPath,
-                           const InstallerRecordValues& values);
+void writeInstallerRecords(const WidePath& resultRecordPath, const InstallerRecordValues& values);
 
 } // namespace ardenwick

@@ -1,6 +1,6 @@
 #include "installation/online_installation_service.h"
 
-#include "download/text_conversion.h"
+#include "common/text_conversion.h"
 #include "installation/failure_record_file.h"
 #include "installation/identifier.h"
 #include "installation/install_location.h"
@@ -30,7 +30,7 @@ OnlineInstallationService::OnlineInstallationService(std::optional<MaintenanceRe
     if (maintenance_) {
         // Everything of a maintenance run lives under the installation root; LocalAppData is never asked
         // for, no analytics are recorded and no saved failure is presented.
-        const std::filesystem::path root(maintenance_->installationRoot);
+        const WidePath root(maintenance_->installationRoot);
         stateDirectory_ = maintenanceStateDirectory(root);
         applicationPath_ = root / LauncherFileName;
         return;

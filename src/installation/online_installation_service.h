@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/maintenance_request.h"
+#include "common/maintenance_request.h"
+#include "common/wide_path.h"
 #include "download/installer_download.h"
 #include "installation/installation_service.h"
 #include "installation/installation_status.h"
@@ -9,7 +10,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -60,8 +60,8 @@ public:
     bool markWindowReady() noexcept { return windowReady_.exchange(true); }
     [[nodiscard]] bool windowReady() const noexcept { return windowReady_.load(); }
 
-    [[nodiscard]] const std::filesystem::path& stateDirectory() const noexcept { return stateDirectory_; }
-    [[nodiscard]] const std::filesystem::path& applicationPath() const noexcept { return applicationPath_; }
+    [[nodiscard]] const WidePath& stateDirectory() const noexcept { return stateDirectory_; }
+    [[nodiscard]] const WidePath& applicationPath() const noexcept { return applicationPath_; }
     [[nodiscard]] const std::string& installFlowId() const noexcept { return installFlowId_; }
     [[nodiscard]] const std::optional<MaintenanceRequest>& maintenanceRequest() const noexcept {
         return maintenance_;
@@ -90,8 +90,8 @@ private:
 
     ServiceTuning tuning_;
     std::optional<MaintenanceRequest> maintenance_;
-    std::filesystem::path stateDirectory_;
-    std::filesystem::path applicationPath_;
+    WidePath stateDirectory_;
+    WidePath applicationPath_;
     std::string installFlowId_;
     std::string attemptId_;
     std::string installerVersion_;

@@ -1,8 +1,9 @@
 #include "installation/result_record_file.h"
 
+#include "common/installation_diagnostic_error.h"
+#include "common/text_conversion.h"
 #include "common/unique_handle.h"
-#include "download/text_conversion.h"
-#include "installation/installation_diagnostic_error.h"
+#include "common/win32_file.h"
 #include "installation/installer_records.h"
 
 #include <vector>
@@ -22,7 +23,7 @@ std::string readKey(const std::wstring& path, const wchar_t* key, DWORD bufferCh
     }
 }
 
-BY_HANDLE_FILE_INFORMATION directoryIdentity(const std::filesystem::path& directory) {
+BY_HANDLE_FILE_INFORMATION directoryIdentity(const WidePath& directory) {
     UniqueFileHandle handle(CreateFileW(directory.c_str(), 0,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -40,13 +41,9 @@ BY_HANDLE_FILE_INFORMATION directoryIdentity(const std::filesystem::path& direct
 
 } // namespace
 
-std::optional<ResultRecord> readResultRecord(const std::filesystem::path& path) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
-        return std::nullopt;
-    }
-    const auto size = std::filesystem::file_size(path, error);
-    if (error || size > MaxResultRecordBytes) {
+std::optional<ResultRecord> readResultRecord(const WidePath& path) {
+    std::uint64_t size = 0;
+    if (!isRegularFile(path) || queryFileSize(path, size) != ERROR_SUCCESS || size > MaxResultRecordBytes) {
         return std::nullopt;
     }
     const std::wstring file = path.wstring();
@@ -59,7 +56,7 @@ std::optional<ResultRecord> readResultRecord(const std::filesystem::path& path) 
     return record;
 }
 
-bool isSameDirectory(const std::filesystem::path& first, const std::filesystem::path& second) {
+bool isSameDirectory(const WidePath& first, const WidePath& second) {
     const BY_HANDLE_FILE_INFORMATION a = directoryIdentity(first);
     const BY_HANDLE_FILE_INFORMATION b = directoryIdentity(second);
     return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&

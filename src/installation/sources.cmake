@@ -3,8 +3,7 @@ target_sources(ardenwick_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/failure_record.cpp
     ${CMAKE_CURRENT_LIST_DIR}/installer_outcome.cpp
     ${CMAKE_CURRENT_LIST_DIR}/installer_records.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/processor_architecture.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/version_text.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/processor_architecture.cpp)
 if(WIN32)
     target_sources(ardenwick_win32 PRIVATE
         ${CMAKE_CURRENT_LIST_DIR}/failure_record_file.cpp

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <filesystem>
+#include "common/wide_path.h"
 
 namespace ardenwick {
 
 /// LocalAppData\Ardenwick\Installation, without creating it. Throws
 /// InstallationDiagnosticError("local_data_unavailable") when the folder cannot be resolved.
-[[nodiscard]] std::filesystem::path normalStateDirectory();
+[[nodiscard]] WidePath normalStateDirectory();
 
 /// installationRoot\state\maintenance-ui.
-[[nodiscard]] std::filesystem::path maintenanceStateDirectory(const std::filesystem::path& installationRoot);
+[[nodiscard]] WidePath maintenanceStateDirectory(const WidePath& installationRoot);
 
 } // namespace ardenwick

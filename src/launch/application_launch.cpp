@@ -23,7 +23,7 @@ struct LaunchContext {
     std::optional<std::uint32_t> launcherExitCode;
 };
 
-std::filesystem::path installationRootOf(const std::filesystem::path& applicationPath) {
+WidePath installationRootOf(const WidePath& applicationPath) {
     std::wstring root = applicationPath.parent_path().wstring();
     while (root.size() > 3 && (root.back() == L'\\' || root.back() == L'/')) {
         root.pop_back();
@@ -56,7 +56,7 @@ void OnlineInstallationService::launchApplication(std::stop_token stopToken, boo
             publishStatus(statusOf(InstallationKind::InstallationFailed, "installation_failed"));
             return;
         }
-        const std::filesystem::path root = installationRootOf(applicationPath_);
+        const WidePath root = installationRootOf(applicationPath_);
         const std::string expectedVersion =
             !maintenanceExpectedVersion_.empty()
                 ? maintenanceExpectedVersion_

@@ -1,11 +1,11 @@
 #include "launch/application_probe.h"
 
 #include "common/unique_handle.h"
+#include "common/win32_file.h"
 #include "launch/run_state.h"
 #include "maintenance/activation_state.h"
 
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,24 +15,15 @@ namespace {
 
 constexpr DWORD ProcessIdListBytes = 8224;
 
-std::optional<std::string> readSmallFile(const std::filesystem::path& path, std::uintmax_t limit) {
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error || size > limit) {
+std::optional<std::string> readSmallFile(const WidePath& path, std::size_t limit) {
+    FileBytes file = readFileBounded(path, limit);
+    if (!file.ok()) {
         return std::nullopt;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string text(static_cast<std::size_t>(size), '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    return text;
+    return std::move(file.bytes);
 }
 
-bool isJobApplicationReady(const std::filesystem::path& root, const std::filesystem::path& executable,
-                           std::uint32_t* processId) {
+bool isJobApplicationReady(const WidePath& root, const WidePath& executable, std::uint32_t* processId) {
     const auto text = readSmallFile(root / L"state" / L"recovery.json", MaxRecoveryStateBytes);
     if (!text) {
         return false;
@@ -87,7 +78,7 @@ bool isJobApplicationReady(const std::filesystem::path& root, const std::filesys
 
 } // namespace
 
-bool isApplicationProcess(std::uint32_t processId, const std::filesystem::path& executable) noexcept {
+bool isApplicationProcess(std::uint32_t processId, const WidePath& executable) noexcept {
     UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) {
         return false;
@@ -121,7 +112,7 @@ BOOL CALLBACK findApplicationWindow(HWND window, LPARAM parameter) noexcept {
     return FALSE;
 }
 
-bool isApplicationReady(const std::filesystem::path& installationRoot, std::string_view expectedVersion,
+bool isApplicationReady(const WidePath& installationRoot, std::string_view expectedVersion,
                         std::uint32_t* processId) noexcept {
     try {
         if (processId) {
@@ -132,9 +123,9 @@ bool isApplicationReady(const std::filesystem::path& installationRoot, std::stri
         if (activation.activeVersion != expectedVersion) {
             return false;
         }
-        const std::filesystem::path executable =
-            installationRoot / L"versions" / std::wstring(expectedVersion.begin(), expectedVersion.end()) /
-            L"app" / L"Ardenwick.exe";
+        const WidePath executable = installationRoot / L"versions" /
+                                    std::wstring(expectedVersion.begin(), expectedVersion.end()) / L"app" /
+                                    L"Ardenwick.exe";
         // The protocol file is tiny; a huge one is as unusable as a missing one.
         const auto protocolText =
             readSmallFile(installationRoot / L"launcher-version.json", MaxRecoveryStateBytes);

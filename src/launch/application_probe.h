@@ -1,9 +1,10 @@
 #pragma once
 
+#include "common/wide_path.h"
+
 #include <windows.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <string_view>
 
 namespace ardenwick {
@@ -11,16 +12,15 @@ namespace ardenwick {
 /// Whether the expected version of the application runs and is ready under `installationRoot`.
 /// `processId`, when given, is set to 0 first and to the application's process id when that is known.
 /// Never throws: every failure is "not ready".
-[[nodiscard]] bool isApplicationReady(const std::filesystem::path& installationRoot,
-                                      std::string_view expectedVersion, std::uint32_t* processId) noexcept;
+[[nodiscard]] bool isApplicationReady(const WidePath& installationRoot, std::string_view expectedVersion,
+                                      std::uint32_t* processId) noexcept;
 
 /// The process is alive and its image is exactly `executable` (letter case ignored).
-[[nodiscard]] bool isApplicationProcess(std::uint32_t processId,
-                                        const std::filesystem::path& executable) noexcept;
+[[nodiscard]] bool isApplicationProcess(std::uint32_t processId, const WidePath& executable) noexcept;
 
 /// What `findApplicationWindow` looks for and finds.
 struct ApplicationWindowSearch {
-    const std::filesystem::path* executable = nullptr;
+    const WidePath* executable = nullptr;
     std::uint32_t processId = 0;
 };
 

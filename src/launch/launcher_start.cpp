@@ -27,8 +27,7 @@ private:
 
 } // namespace
 
-LauncherStart startLauncher(const std::filesystem::path& launcher, const wchar_t* parameters,
-                            const std::filesystem::path& directory) {
+LauncherStart startLauncher(const WidePath& launcher, const wchar_t* parameters, const WidePath& directory) {
     const ComApartment apartment;
     SHELLEXECUTEINFOW execute{};
     execute.cbSize = sizeof(execute);

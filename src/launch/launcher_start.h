@@ -1,8 +1,7 @@
 #pragma once
 
 #include "common/unique_handle.h"
-
-#include <filesystem>
+#include "common/wide_path.h"
 
 namespace ardenwick {
 
@@ -15,7 +14,7 @@ struct LauncherStart {
 /// Opens the launcher through the shell with the given switch, in the installation root. It runs on the
 /// installation worker and never shows anything itself: a failure comes back as its Win32 error, never
 /// as a system error box.
-[[nodiscard]] LauncherStart startLauncher(const std::filesystem::path& launcher, const wchar_t* parameters,
-                                          const std::filesystem::path& directory);
+[[nodiscard]] LauncherStart startLauncher(const WidePath& launcher, const wchar_t* parameters,
+                                          const WidePath& directory);
 
 } // namespace ardenwick

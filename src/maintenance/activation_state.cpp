@@ -1,5 +1,7 @@
 #include "maintenance/activation_state.h"
 
+#include "common/file_system.h"
+
 #include "maintenance/json_number.h"
 #include "maintenance/json_string_field.h"
 #include "maintenance/semantic_version.h"
@@ -7,7 +9,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <fstream>
 #include <stdexcept>
 
 namespace ardenwick {
@@ -94,20 +95,15 @@ ActivationState parseActivationState(std::string_view text) {
     return state;
 }
 
-ActivationState readActivationState(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::in | std::ios::binary);
-    if (!file) {
-        throw std::runtime_error("Activation state is unavailable");
-    }
-    // One byte more than allowed tells a file at the limit from a larger one.
-    std::string bytes(maximumActivationStateBytes + 1, '\0');
-    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    const auto read = static_cast<std::size_t>(file.gcount());
-    if (read > maximumActivationStateBytes) {
+ActivationState readActivationState(const WidePath& path) {
+    const FileBytes file = readFileBounded(path, maximumActivationStateBytes);
+    if (file.tooLarge) {
         throw std::runtime_error("Activation state is invalid");
     }
-    bytes.resize(read);
-    return parseActivationState(bytes);
+    if (!file.ok()) {
+        throw std::runtime_error("Activation state is unavailable");
+    }
+    return parseActivationState(file.bytes);
 }
 
 } // namespace ardenwick

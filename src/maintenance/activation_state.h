@@ -1,6 +1,7 @@
 #pragma once
 
-#include <filesystem>
+#include "common/wide_path.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,6 @@ inline constexpr std::size_t maximumActivationStateBytes = 65536;
 
 /// Reads at most 65536 bytes of the file and parses them. A file that cannot be opened throws
 /// "Activation state is unavailable"; a larger file is invalid.
-[[nodiscard]] ActivationState readActivationState(const std::filesystem::path& path);
+[[nodiscard]] ActivationState readActivationState(const WidePath& path);
 
 } // namespace ardenwick

@@ -1,18 +1,18 @@
 #include "maintenance/maintenance_checks.h"
 
+#include "common/text_conversion.h"
+#include "common/win32_file.h"
 #include "download/signature_verification.h"
-#include "download/text_conversion.h"
 #include "download/version_resource.h"
 #include "maintenance/expected_file_version.h"
 #include "maintenance/semantic_version.h"
 
 #include <stdexcept>
-#include <system_error>
 
 namespace ardenwick {
 namespace {
 
-std::string readMaintenanceString(const std::filesystem::path& path, std::wstring_view key) {
+std::string readMaintenanceString(const WidePath& path, std::wstring_view key) {
     static constexpr VersionStringMessages maintenanceMessages{
         "Installer maintenance metadata is missing", "Installer maintenance metadata cannot be read",
         "Installer maintenance metadata translation is invalid", "Installer maintenance metadata is invalid"};
@@ -21,12 +21,12 @@ std::string readMaintenanceString(const std::filesystem::path& path, std::wstrin
 
 } // namespace
 
-std::filesystem::path stagedPayloadPath(const MaintenanceCheckContext& context, std::string_view version) {
+WidePath stagedPayloadPath(const MaintenanceCheckContext& context, std::string_view version) {
     return context.installationRoot / L"staging" / utf8ToWide(version) / L"payload.zip";
 }
 
-void checkMaintenanceInstaller(const MaintenanceCheckContext& context,
-                               const std::filesystem::path& installerPath, const UpdateRelease& release) {
+void checkMaintenanceInstaller(const MaintenanceCheckContext& context, const WidePath& installerPath,
+                               const UpdateRelease& release) {
     verifySignedArtifact(installerPath);
 
     const std::string launcherVersionText = readMaintenanceString(installerPath, L"ArdenwickLauncherVersion");
@@ -41,9 +41,8 @@ void checkMaintenanceInstaller(const MaintenanceCheckContext& context,
     throw std::runtime_error("Maintenance installer has the wrong environment or an older Launcher");
 }
 
-void verifyVersionedExecutable(const std::filesystem::path& path, std::string_view expectedVersion) {
-    std::error_code error;
-    if (!hasExecutableExtension(path.filename().native()) || !std::filesystem::is_regular_file(path, error)) {
+void verifyVersionedExecutable(const WidePath& path, std::string_view expectedVersion) {
+    if (!hasExecutableExtension(path.filename()) || !isRegularFile(path)) {
         throw std::runtime_error("The installer path is invalid");
     }
     const std::optional<FixedFileVersion> fileVersion = readFixedFileVersion(path);

@@ -1,5 +1,8 @@
-#include "app/absolute_path.h"
+#include "common/absolute_path.h"
+#include "common/file_system_error.h"
+#include "common/text_conversion.h"
 #include "common/unique_handle.h"
+#include "common/win32_file.h"
 #include "installation/identifier.h"
 #include "installation/installed_state.h"
 #include "installation/installer_process.h"
@@ -8,17 +11,14 @@
 #include "maintenance/maintenance_checks.h"
 #include "maintenance/maintenance_handoff.h"
 
-#include <fstream>
 #include <system_error>
 #include <vector>
 
 namespace ardenwick {
 namespace {
 
-[[noreturn]] void throwFileSystemError(const char* operation, const std::filesystem::path& path,
-                                       DWORD error) {
-    throw std::filesystem::filesystem_error(operation, path,
-                                            std::error_code(static_cast<int>(error), std::system_category()));
+[[noreturn]] void throwFileSystemError(const char* operation, const WidePath& path, DWORD error) {
+    throw FileSystemError(operation, std::error_code(static_cast<int>(error), std::system_category()), path);
 }
 
 bool isNotFoundError(DWORD error) {
@@ -37,8 +37,8 @@ bool isNotFoundError(DWORD error) {
 }
 
 /// "launcher-maintenance.json", or its ".consumed" form when the launcher has already taken the first.
-std::filesystem::path handoffPath(const std::filesystem::path& installationRoot) {
-    const std::filesystem::path handoff = installationRoot / L"state" / L"launcher-maintenance.json";
+WidePath handoffPath(const WidePath& installationRoot) {
+    const WidePath handoff = installationRoot / L"state" / L"launcher-maintenance.json";
     if (GetFileAttributesW(handoff.c_str()) != INVALID_FILE_ATTRIBUTES) {
         return handoff;
     }
@@ -49,7 +49,7 @@ std::filesystem::path handoffPath(const std::filesystem::path& installationRoot)
     return handoff.wstring() + L".consumed";
 }
 
-std::string readHandoff(const std::filesystem::path& path) {
+std::string readHandoff(const WidePath& path) {
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) {
         const DWORD error = GetLastError();
@@ -60,15 +60,12 @@ std::string readHandoff(const std::filesystem::path& path) {
     if (size > MaxMaintenanceHandoffBytes) {
         throw std::runtime_error("maintenance_handoff_invalid");
     }
-    std::ifstream in(path, std::ios::binary);
-    // One byte more than allowed, in case the file grew since its size was read.
-    std::string text(static_cast<std::size_t>(MaxMaintenanceHandoffBytes) + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > MaxMaintenanceHandoffBytes) {
+    // Also refuses a file that grew past the bound since its size was read.
+    FileBytes file = readFileBounded(path, MaxMaintenanceHandoffBytes);
+    if (!file.ok()) {
         throw std::runtime_error("maintenance_handoff_invalid");
     }
-    return text;
+    return std::move(file.bytes);
 }
 
 std::wstring profileString(const std::wstring& file, const wchar_t* key, DWORD characters) {
@@ -156,7 +153,7 @@ void OnlineInstallationService::runMaintenance(std::stop_token stopToken) {
         if (!isAbsolutePath(request.installationRoot) || !isAbsolutePath(request.installerPath)) {
             throw std::runtime_error("maintenance_path_invalid");
         }
-        const std::filesystem::path root(request.installationRoot);
+        const WidePath root(request.installationRoot);
         const MaintenanceHandoff handoff = parseMaintenanceHandoff(readHandoff(handoffPath(root)));
         maintenanceExpectedVersion_ = handoff.release.version;
         relaunch_ = handoff.relaunch;
@@ -173,8 +170,8 @@ void OnlineInstallationService::runMaintenance(std::stop_token stopToken) {
         checkMaintenanceInstaller(context, request.installerPath, handoff.release);
         checkStagedPayload(context, handoff.release);
 
-        std::filesystem::create_directories(stateDirectory_);
-        const std::filesystem::path record = stateDirectory_ / (newIdentifier() + ".ini");
+        createDirectories(stateDirectory_);
+        const WidePath record = stateDirectory_ / utf8ToWide(newIdentifier() + ".ini");
         const std::wstring commandLine = maintenanceInstallerCommandLine(
             request.installerPath, record.wstring(), request.applicationProcessId, request.launcherProcessId,
             request.installationRoot);

@@ -1,10 +1,10 @@
+#include "common/win32_file.h"
 #include "download/file_hash.h"
 #include "maintenance/maintenance_checks.h"
 #include "maintenance/semantic_version.h"
 
 #include <stdexcept>
 #include <stop_token>
-#include <system_error>
 
 namespace ardenwick {
 
@@ -12,12 +12,8 @@ void checkStagedPayload(const MaintenanceCheckContext& context, const UpdateRele
     if (!parseSemanticVersion(release.version).valid) {
         throw std::runtime_error("Invalid cached update version");
     }
-    const std::filesystem::path payload = stagedPayloadPath(context, release.version);
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(payload, error);
-    if (error) {
-        throw std::filesystem::filesystem_error("file_size", payload, error);
-    }
+    const WidePath payload = stagedPayloadPath(context, release.version);
+    const std::uint64_t size = fileSize(payload);
     // Hashing up to 2 GiB is skipped when the size already tells the file has changed.
     if (size != release.size || sha256FileHex(payload, std::stop_token{}) != release.sha256) {
         throw std::runtime_error("Cached update payload has changed");

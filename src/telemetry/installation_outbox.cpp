@@ -1,10 +1,11 @@
 #include "telemetry/installation_outbox.h"
 
+#include "common/file_system.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <stdexcept>
-#include <system_error>
 
 namespace ardenwick {
 
@@ -82,22 +83,20 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
-std::filesystem::path parentFolder(const std::filesystem::path& path) {
+WidePath parentFolder(const WidePath& path) {
     // Up to the last separator, ignoring trailing ones; both separators count on every platform.
-    using Char = std::filesystem::path::value_type;
-    const auto isSeparator = [](Char c) { return c == Char('/') || c == Char('\\'); };
-    std::filesystem::path::string_type text = path.native();
-    while (!text.empty() && isSeparator(text.back())) {
+    std::wstring text = path.native();
+    while (!text.empty() && WidePath::isSeparator(text.back())) {
         text.pop_back();
     }
     std::size_t last = text.size();
-    while (last > 0 && !isSeparator(text[last - 1])) {
+    while (last > 0 && !WidePath::isSeparator(text[last - 1])) {
         --last;
     }
     if (last == 0) {
         return {};
     }
-    return std::filesystem::path(text.substr(0, last - 1));
+    return WidePath(text.substr(0, last - 1));
 }
 
 } // namespace
@@ -107,14 +106,10 @@ std::int64_t outboxRetryDelaySeconds(std::int64_t attempts) {
     return std::min<std::int64_t>(std::int64_t{1} << exponent, MaximumRetryDelaySeconds);
 }
 
-InstallationOutbox::InstallationOutbox(const std::filesystem::path& path) {
-    const std::filesystem::path folder = parentFolder(path);
+InstallationOutbox::InstallationOutbox(const WidePath& path) {
+    const WidePath folder = parentFolder(path);
     if (!folder.empty()) {
-        std::error_code error;
-        std::filesystem::create_directories(folder, error);
-        if (error) {
-            throw std::filesystem::filesystem_error("create_directories", folder, error);
-        }
+        createDirectories(folder);
     }
     const std::u16string name = path.u16string();
     if (sqlite3_open16(name.c_str(), &db_) != SQLITE_OK) {

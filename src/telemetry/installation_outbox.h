@@ -1,7 +1,8 @@
 #pragma once
 
+#include "common/wide_path.h"
+
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,7 +39,7 @@ inline constexpr int BusyTimeoutMilliseconds = 1000;
 class InstallationOutbox {
 public:
     /// Creates the parent folders, opens (or creates) the database and runs the schema script.
-    explicit InstallationOutbox(const std::filesystem::path& path);
+    explicit InstallationOutbox(const WidePath& path);
     InstallationOutbox(const InstallationOutbox&) = delete;
     InstallationOutbox& operator=(const InstallationOutbox&) = delete;
     ~InstallationOutbox();

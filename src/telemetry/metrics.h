@@ -1,9 +1,9 @@
 #pragma once
 
+#include "common/wide_path.h"
 #include "telemetry/event_properties.h"
 #include "telemetry/metrics_event.h"
 
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -32,7 +32,7 @@ struct MetricsOptions {
     std::function<std::string()> distinctIdProvider;
     /// Receives the new distinct id of resetIdentity instead of the registry.
     std::function<void(const std::string& distinctId)> distinctIdSink;
-    std::optional<std::filesystem::path> outboxPath;
+    std::optional<WidePath> outboxPath;
     std::function<std::string()> installationIdProvider;
 };
 

@@ -238,7 +238,7 @@ PostHogMetrics::PostHogMetrics(MetricsConfiguration configuration, MetricsOption
         s.installContext = readInstallContext();
     }
 
-    std::optional<std::filesystem::path> outboxPath = s.options.outboxPath;
+    std::optional<WidePath> outboxPath = s.options.outboxPath;
     if (!outboxPath && s.active && !s.options.distinctIdProvider && s.platform.defaultOutboxPath) {
         outboxPath = s.platform.defaultOutboxPath(s.configuration.apiKey);
     }

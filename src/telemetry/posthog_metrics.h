@@ -23,7 +23,7 @@ struct MetricsPlatform {
     std::function<std::string(const std::string& installationNamespace)> installationIdentity;
     std::function<void(const std::string& distinctId)> persistDistinctId;
     /// The shared outbox file for a project key, or nothing when the folder cannot be resolved.
-    std::function<std::optional<std::filesystem::path>(const std::string& apiKey)> defaultOutboxPath;
+    std::function<std::optional<WidePath>(const std::string& apiKey)> defaultOutboxPath;
     std::function<DeliveryResult(const BatchEndpoint& endpoint, const std::string& body)> postBatch;
     /// Ends a postBatch in flight on the sender thread and makes later ones fail at once; called by the
     /// stopping client, so that a host that never answers cannot hold the process.

@@ -9,7 +9,7 @@
 
 namespace ardenwick {
 
-EventProperties readWebAttribution(const std::filesystem::path& executable, std::string_view expected) {
+EventProperties readWebAttribution(const WidePath& executable, std::string_view expected) {
     try {
         const std::wstring stream = executable.native() + L":Zone.Identifier";
         UniqueFileHandle file(CreateFileW(stream.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

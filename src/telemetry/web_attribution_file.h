@@ -1,14 +1,13 @@
 #pragma once
 
+#include "common/wide_path.h"
 #include "telemetry/event_properties.h"
 
-#include <filesystem>
 #include <string_view>
 
 namespace ardenwick {
 
 /// The web attribution of a downloaded file, from its ":Zone.Identifier" stream; empty on any failure.
-[[nodiscard]] EventProperties readWebAttribution(const std::filesystem::path& executable,
-                                                 std::string_view expected);
+[[nodiscard]] EventProperties readWebAttribution(const WidePath& executable, std::string_view expected);
 
 } // namespace ardenwick

@@ -1,3 +1,4 @@
+#include "common/text_conversion.h"
 #include "common/unique_handle.h"
 #include "telemetry/analytics_identity.h"
 #include "telemetry/batch_transport.h"
@@ -13,12 +14,12 @@ namespace ardenwick {
 
 namespace {
 
-std::optional<std::filesystem::path> localOutboxPath(const std::string& apiKey) {
+std::optional<WidePath> localOutboxPath(const std::string& apiKey) {
     UniqueCoTaskMemory<PWSTR> folder;
     if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, folder.put())) || !folder) {
         return std::nullopt;
     }
-    return std::filesystem::path(folder.get()) / L"Ardenwick" / L"Analytics" / outboxFileName(apiKey);
+    return WidePath(folder.get()) / L"Ardenwick" / L"Analytics" / utf8ToWide(outboxFileName(apiKey));
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "download/text_conversion.h"
+#include "common/text_conversion.h"
 #include "installation/install_location.h"
 #include "release_server_fixture.h"
 #include "support/installer_window.h"

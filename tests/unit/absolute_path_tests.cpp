@@ -1,4 +1,4 @@
-#include "app/absolute_path.h"
+#include "common/absolute_path.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
+#include "common/installation_diagnostic_error.h"
 #include "download/failure_diagnostics.h"
-#include "installation/installation_diagnostic_error.h"
 
 #include <gtest/gtest.h>
 

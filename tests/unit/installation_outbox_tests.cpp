@@ -1,9 +1,12 @@
 #include "telemetry/installation_outbox.h"
 
+#include "common/file_system_error.h"
+
 #include "telemetry_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -37,6 +40,8 @@ TEST_F(OutboxTest, OpenCreatesFoldersAndTheExactSchemaInWalMode) {
     ASSERT_TRUE(std::filesystem::exists(nested));
     Inspector db(nested);
     EXPECT_EQ(db.text("PRAGMA journal_mode"), "wal");
+    // Opened through the UTF-16 interface, so a new database keeps its text in UTF-16.
+    EXPECT_EQ(db.text("PRAGMA encoding"), "UTF-16le");
     EXPECT_EQ(
         db.text("SELECT sql FROM sqlite_master WHERE name='events'"),
         "CREATE TABLE events(uuid TEXT PRIMARY KEY,body TEXT NOT NULL,created INTEGER NOT NULL,next INTEGER "
@@ -63,7 +68,7 @@ TEST_F(OutboxTest, OpenFailuresAreNamed) {
     try {
         InstallationOutbox outbox(directory.path() / "blocker" / "sub" / "o.db");
         FAIL() << "opened below a file";
-    } catch (const std::filesystem::filesystem_error& error) {
+    } catch (const FileSystemError& error) {
         EXPECT_NE(std::string(error.what()).find("create_directories"), std::string::npos) << error.what();
     }
     // A file that is not a database opens but the schema script fails.

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string mode = argv[1];
-    ardenwick::InstallationOutbox outbox(argv[2]);
+    ardenwick::InstallationOutbox outbox{std::filesystem::path(argv[2])};
     if (mode == "lease" && argc == 5) {
         const std::int64_t now = std::stoll(argv[3]);
         const std::string ownId = ardenwick::newUuidV4();

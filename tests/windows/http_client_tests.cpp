@@ -1,7 +1,7 @@
 #include "download/http_client.h"
 
-#include "download/text_conversion.h"
-#include "installation/installation_diagnostic_error.h"
+#include "common/installation_diagnostic_error.h"
+#include "common/text_conversion.h"
 #include "release_server_fixture.h"
 
 #include <gtest/gtest.h>

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cwctype>
+#include <filesystem>
 #include <set>
 
 namespace ardenwick {
@@ -97,7 +98,7 @@ TEST(InstallationLayout, NormalModeUsesLocalAppDataAndANewFlowIdPerRun) {
     EXPECT_FALSE(first.isMaintenance());
     EXPECT_EQ(first.stateDirectory().filename(), L"Installation");
     EXPECT_EQ(first.stateDirectory().parent_path().filename(), L"Ardenwick");
-    EXPECT_TRUE(first.stateDirectory().is_absolute());
+    EXPECT_TRUE(std::filesystem::path(first.stateDirectory()).is_absolute());
     EXPECT_TRUE(std::filesystem::exists(first.stateDirectory().parent_path().parent_path()));
     EXPECT_EQ(first.applicationPath().wstring(), L"D:\\Apps\\Ardenwick\\Ardenwick.exe");
     EXPECT_TRUE(isIdentifierText(first.installFlowId()));

@@ -1,7 +1,7 @@
 #include "download/installer_download.h"
 
+#include "common/text_conversion.h"
 #include "download/file_hash.h"
-#include "download/text_conversion.h"
 #include "release_server_fixture.h"
 #include "support/wine_host.h"
 
@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>

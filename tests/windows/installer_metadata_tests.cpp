@@ -1,9 +1,9 @@
 // Version resources of real fixture programs, built with windres and signed after linking.
 #include <windows.h>
 
+#include "common/installation_diagnostic_error.h"
 #include "download/installer_metadata.h"
 #include "download/version_resource.h"
-#include "installation/installation_diagnostic_error.h"
 #include "support/verification_fixtures.h"
 
 #include <gtest/gtest.h>

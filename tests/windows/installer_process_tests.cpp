@@ -1,4 +1,4 @@
-#include "installation/installation_diagnostic_error.h"
+#include "common/installation_diagnostic_error.h"
 #include "installation/installer_process.h"
 #include "support/process_runner.h"
 

@@ -1,5 +1,5 @@
+#include "common/installation_diagnostic_error.h"
 #include "installation/failure_record_file.h"
-#include "installation/installation_diagnostic_error.h"
 #include "installation/installer_records_file.h"
 #include "installation/result_record_file.h"
 
@@ -127,6 +127,19 @@ TEST(FailureRecordFile, AtomicReplaceAndBoundedRead) {
     writeFailureRecord(state, InstallationKind::LaunchFailed);
     EXPECT_EQ(fileText(state / L"last-failure.json"), "{\"schemaVersion\":1,\"launchFailed\":false}");
     std::filesystem::remove_all(state / L"last-failure.json.new");
+
+    // When the move cannot replace the record (a reader holds it open), the record stays as it was
+    // and the temporary file does not linger.
+    {
+        const std::wstring record = (state / L"last-failure.json").wstring();
+        const HANDLE reader = CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+        writeFailureRecord(state, InstallationKind::LaunchFailed);
+        CloseHandle(reader);
+    }
+    EXPECT_EQ(fileText(state / L"last-failure.json"), "{\"schemaVersion\":1,\"launchFailed\":false}");
+    EXPECT_FALSE(std::filesystem::exists(state / L"last-failure.json.new"));
 
     writeFile(state / L"last-failure.json", std::string(4096, ' '));
     EXPECT_EQ(readFailureRecordFile(state)->size(), 4096U);

@@ -2,13 +2,14 @@
 // signed with test certificate A, like the fixtures that are meant to pass.
 #include <windows.h>
 
-#include "installation/installation_diagnostic_error.h"
+#include "common/installation_diagnostic_error.h"
 #include "maintenance/maintenance_checks.h"
 #include "support/verification_fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 

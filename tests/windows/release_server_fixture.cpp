@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>

@@ -1,8 +1,8 @@
 // Runs the artifact check as a separately signed (or unsigned) program, so the tests can vary the
 // running program's own signature:  signature_probe.exe <artifact> <result file>
 // The result file receives "ok", "<operation> <win32 error in hex>" or the error message.
+#include "common/installation_diagnostic_error.h"
 #include "download/signature_verification.h"
-#include "installation/installation_diagnostic_error.h"
 
 #include <cstdio>
 #include <exception>

@@ -2,14 +2,15 @@
 // certificate A; the probe copies are signed otherwise (or not at all) to vary the running program.
 #include <windows.h>
 
+#include "common/installation_diagnostic_error.h"
 #include "download/signature_verification.h"
-#include "installation/installation_diagnostic_error.h"
 #include "support/process_runner.h"
 #include "support/verification_fixtures.h"
 #include "support/wine_host.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>

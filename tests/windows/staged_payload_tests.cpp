@@ -1,6 +1,7 @@
 // The staged update package check against real files in a temporary installation root.
 #include <windows.h>
 
+#include "common/file_system_error.h"
 #include "maintenance/maintenance_checks.h"
 
 #include <gtest/gtest.h>
@@ -30,8 +31,9 @@ protected:
         std::filesystem::remove_all(context_.installationRoot, ignored);
     }
     void stage(const std::string& bytes) {
-        std::ofstream(context_.installationRoot / L"staging" / L"1.2.3" / L"payload.zip",
-                      std::ios::binary | std::ios::trunc)
+        std::ofstream(
+            std::filesystem::path(context_.installationRoot / L"staging" / L"1.2.3" / L"payload.zip"),
+            std::ios::binary | std::ios::trunc)
             << bytes;
     }
     std::string outcome() {
@@ -68,9 +70,11 @@ TEST_F(StagedPayload, MissingPackageIsAFileSystemError) {
     try {
         checkStagedPayload(context_, release_);
         ADD_FAILURE() << "a missing package was accepted";
-    } catch (const std::filesystem::filesystem_error& error) {
+    } catch (const FileSystemError& error) {
         EXPECT_NE(std::string(error.what()).find("file_size"), std::string::npos) << error.what();
-        EXPECT_EQ(error.path1(), stagedPayloadPath(context_, "1.2.3"));
+        EXPECT_EQ(error.operation(), "file_size");
+        EXPECT_EQ(error.code().value(), ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(error.path(), stagedPayloadPath(context_, "1.2.3"));
     }
 }
 

@@ -1,3 +1,4 @@
+#include "common/text_conversion.h"
 #include "telemetry/batch_endpoint.h"
 #include "telemetry/bootstrapper_event.h"
 #include "telemetry/event_timestamp.h"
@@ -15,6 +16,7 @@
 
 #include <winhttp.h>
 
+#include <filesystem>
 #include <fstream>
 #include <regex>
 
@@ -154,9 +156,9 @@ TEST(WindowsMetricsPlatform, TheOutboxLivesUnderLocalAppDataNamedByTheKeyHash) {
     const auto platform = windowsMetricsPlatform();
     const auto path = platform.defaultOutboxPath("phc_abc");
     ASSERT_TRUE(path);
-    EXPECT_EQ(path->filename().string(), outboxFileName("phc_abc"));
-    EXPECT_EQ(path->parent_path().filename().wstring(), L"Analytics");
-    EXPECT_EQ(path->parent_path().parent_path().filename().wstring(), L"Ardenwick");
+    EXPECT_EQ(path->filename(), utf8ToWide(outboxFileName("phc_abc")));
+    EXPECT_EQ(path->parent_path().filename(), L"Analytics");
+    EXPECT_EQ(path->parent_path().parent_path().filename(), L"Ardenwick");
     wchar_t local[MAX_PATH]{};
     ASSERT_GT(GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH), 0u);
     EXPECT_EQ(path->parent_path().parent_path().parent_path(), std::filesystem::path(local));

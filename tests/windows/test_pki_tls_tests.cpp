@@ -3,8 +3,8 @@
 // IP SANs).
 #include <windows.h>
 
+#include "common/installation_diagnostic_error.h"
 #include "download/http_client.h"
-#include "installation/installation_diagnostic_error.h"
 #include "support/process_runner.h"
 #include "test_root_store.h"
 

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 
 int wmain(int argc, wchar_t** argv) {

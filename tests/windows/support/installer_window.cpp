@@ -2,6 +2,8 @@
 
 #include "support/process_runner.h"
 
+#include <filesystem>
+
 namespace ardenwick::testing {
 
 namespace {

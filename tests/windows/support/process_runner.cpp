@@ -2,6 +2,7 @@
 
 #include "common/unique_handle.h"
 
+#include <filesystem>
 #include <vector>
 
 namespace ardenwick::testing {

@@ -3,6 +3,7 @@
 #include "download/file_hash.h"
 #include "support/test_files.h"
 
+#include <filesystem>
 #include <string>
 
 namespace ardenwick::testing {

@@ -2,6 +2,7 @@
 
 #include "common/unique_handle.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 

@@ -6,6 +6,7 @@
 #include "test_root_store.h"
 
 #include <exception>
+#include <filesystem>
 #include <mutex>
 
 namespace ardenwick::testing {

@@ -1,4 +1,4 @@
-#include "installation/version_text.h"
+#include "common/version_text.h"
 
 namespace ardenwick {
 

@@ -1,4 +1,4 @@
-#include "download/text_conversion.h"
+#include "common/text_conversion.h"
 
 #include <windows.h>
 

@@ -1,0 +1,34 @@
+#pragma once
+
+// The file operations that portable code needs, implemented for each platform (file_system_win32.cpp,
+// file_system_posix.cpp). Windows code has the rest in common/win32_file.h.
+
+#include "common/wide_path.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace ardenwick {
+
+/// The bytes of a whole file, or why there are none.
+struct FileBytes {
+    std::string bytes;
+    /// The platform's error for a failed open or read (Win32 error or errno); 0 otherwise.
+    std::uint32_t error = 0;
+    /// The file holds more than the bound allowed.
+    bool tooLarge = false;
+
+    [[nodiscard]] bool ok() const noexcept { return error == 0 && !tooLarge; }
+};
+
+/// Reads a whole file of at most maxBytes, sharing it with readers and writers. A read error is
+/// reported, never taken for the end of the file; a file above the bound (also one that grew while
+/// it was read) is refused.
+[[nodiscard]] FileBytes readFileBounded(const WidePath& path, std::size_t maxBytes);
+
+/// Creates the folder and every missing parent; fine when it exists. Throws FileSystemError
+/// "create_directories" with the folder.
+void createDirectories(const WidePath& folder);
+
+} // namespace ardenwick
