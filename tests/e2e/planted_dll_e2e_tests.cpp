@@ -2,7 +2,7 @@
 // the system DLLs it uses. Windows searches a program's own folder first for every DLL that is not a
 // KnownDLL; Wine does the same for the names WINEDLLOVERRIDES marks "n,b". None of those DLLs may be
 // loaded, and the program must still work.
-#include "download/text_conversion.h"
+#include "common/text_conversion.h"
 #include "support/installer_window.h"
 #include "support/process_runner.h"
 #include "ui/localized_strings.h"

@@ -2,6 +2,7 @@
 #include "common/win32_file.h"
 
 #include "release_server_fixture.h"
+#include "support/wine_host.h"
 
 #include <gtest/gtest.h>
 
