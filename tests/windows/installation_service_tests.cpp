@@ -280,7 +280,8 @@ TEST_F(InstallationService, EachInstallerOutcomeEndsInItsStatusAndFailureRecord)
 TEST_F(InstallationService, AnInstallerThatLeavesAChildRunningIsWaitedFor) {
     SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"child-outlives");
     auto service = makeService();
-    EXPECT_EQ(runAttempt(*service).kind, InstallationKind::Ready);
+    const InstallationStatus status = runAttempt(*service);
+    EXPECT_EQ(status.kind, InstallationKind::Ready) << status.operation << "\n" << fileText(log_);
     EXPECT_TRUE(std::filesystem::exists(root_ / L"child-finished.txt"));
 }
 

@@ -168,6 +168,8 @@ bool startLingeringChild(const std::filesystem::path& marker) {
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(self.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info)) {
+        const DWORD error = GetLastError();
+        standin::logLine(L"installer child start failed " + std::to_wstring(error));
         return false;
     }
     CloseHandle(info.hThread);
