@@ -54,6 +54,19 @@ protected:
         return "https://localhost:" + environment("ARDENWICK_BATCH_SERVER_PORT") + "/r" +
                std::to_string(status);
     }
+    static MetricsOptions optionsFor(const std::filesystem::path& outbox) {
+        MetricsOptions options;
+        options.outboxPath = outbox;
+        options.distinctIdProvider = [] { return std::string("anon_https-test"); };
+        return options;
+    }
+    static MetricsConfiguration configurationFor(const std::string& host) {
+        MetricsConfiguration configuration;
+        configuration.apiKey = "phc_test";
+        configuration.host = host;
+        configuration.environment = "dev";
+        return configuration;
+    }
 };
 
 TEST_F(BatchHttpsTest, PostsTheBodyAndClassifiesTheStatus) {
@@ -79,13 +92,8 @@ TEST_F(BatchHttpsTest, TheSenderDeletesDeliveredAndRejectedRowsAndKeepsRetriedOn
     for (const int status : {201, 400, 503}) {
         TemporaryDirectory directory;
         const auto file = directory.path() / "outbox.db";
-        MetricsOptions options;
-        options.outboxPath = file;
-        options.distinctIdProvider = [] { return std::string("anon_https-test"); };
-        MetricsConfiguration configuration;
-        configuration.apiKey = "phc_test";
-        configuration.host = base(status);
-        configuration.environment = "dev";
+        const MetricsOptions options = optionsFor(file);
+        const MetricsConfiguration configuration = configurationFor(base(status));
         const auto before = requests().size();
         const auto now = currentUnixSeconds();
         {
@@ -130,13 +138,8 @@ TEST_F(BatchHttpsTest, ARedirectIsRejectedWithoutASecondRequest) {
     for (const int status : {302, 307}) {
         TemporaryDirectory directory;
         const auto file = directory.path() / "outbox.db";
-        MetricsOptions options;
-        options.outboxPath = file;
-        options.distinctIdProvider = [] { return std::string("anon_https-test"); };
-        MetricsConfiguration configuration;
-        configuration.apiKey = "phc_test";
-        configuration.host = redirecting(status);
-        configuration.environment = "dev";
+        const MetricsOptions options = optionsFor(file);
+        const MetricsConfiguration configuration = configurationFor(redirecting(status));
         const auto before = requests().size();
         {
             PostHogMetrics client(configuration, options);
