@@ -3,6 +3,7 @@ target_sources(ardenwick_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/download_resume_state.cpp
     ${CMAKE_CURRENT_LIST_DIR}/download_retry.cpp
     ${CMAKE_CURRENT_LIST_DIR}/entity_tag.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/expected_file_version.cpp
     ${CMAKE_CURRENT_LIST_DIR}/failure_diagnostics.cpp
     ${CMAKE_CURRENT_LIST_DIR}/http_url_rules.cpp
     ${CMAKE_CURRENT_LIST_DIR}/signature_identity.cpp)
@@ -14,5 +15,6 @@ if(WIN32)
         ${CMAKE_CURRENT_LIST_DIR}/installer_download.cpp
         ${CMAKE_CURRENT_LIST_DIR}/installer_metadata.cpp
         ${CMAKE_CURRENT_LIST_DIR}/signature_verification.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/version_resource.cpp)
+        ${CMAKE_CURRENT_LIST_DIR}/version_resource.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/versioned_executable.cpp)
 endif()

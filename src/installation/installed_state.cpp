@@ -4,7 +4,7 @@
 #include "common/version_text.h"
 #include "common/win32_file.h"
 #include "download/signature_verification.h"
-#include "maintenance/maintenance_checks.h"
+#include "download/versioned_executable.h"
 
 #include <nlohmann/json.hpp>
 

@@ -24,10 +24,6 @@ void checkMaintenanceInstaller(const MaintenanceCheckContext& context, const Wid
 /// std::runtime_error, or FileSystemError "file_size" when its size is unreadable.
 void checkStagedPayload(const MaintenanceCheckContext& context, const UpdateRelease& release);
 
-/// The executable at `path` carries exactly the file version <expectedVersion>.0 and is signed by this
-/// program's signer. Throws std::runtime_error otherwise.
-void verifyVersionedExecutable(const WidePath& path, std::string_view expectedVersion);
-
 /// The staged package path of a release version.
 [[nodiscard]] WidePath stagedPayloadPath(const MaintenanceCheckContext& context, std::string_view version);
 

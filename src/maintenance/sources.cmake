@@ -1,6 +1,5 @@
 target_sources(ardenwick_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/activation_state.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/expected_file_version.cpp
     ${CMAKE_CURRENT_LIST_DIR}/json_number.cpp
     ${CMAKE_CURRENT_LIST_DIR}/json_string_field.cpp
     ${CMAKE_CURRENT_LIST_DIR}/maintenance_handoff.cpp

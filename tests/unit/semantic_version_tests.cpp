@@ -1,4 +1,4 @@
-#include "maintenance/expected_file_version.h"
+#include "download/expected_file_version.h"
 #include "maintenance/semantic_version.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/installation_diagnostic_error.h"
+#include "download/versioned_executable.h"
 #include "maintenance/maintenance_checks.h"
 #include "support/verification_fixtures.h"
 
