@@ -1,5 +1,7 @@
 #include "app/instance_activation.h"
 
+#include "ui/instance_window.h"
+
 #include <windows.h>
 
 namespace ardenwick {

@@ -1,10 +1,10 @@
 #include "ui/installation_view.h"
 
-#include "app/instance_activation.h"
 #include "resources/resource_ids.h"
 #include "ui/button_painter.h"
 #include "ui/control_layout.h"
 #include "ui/find_window_of_process.h"
+#include "ui/instance_window.h"
 #include "ui/progress_bar_painter.h"
 #include "ui/window_theme.h"
 

@@ -1,7 +1,5 @@
 #include "ui/instance_window.h"
 
-#include "app/instance_activation.h"
-
 namespace ardenwick {
 
 bool markInstanceWindow(HWND window, std::uint64_t instanceKey) noexcept {

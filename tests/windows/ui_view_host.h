@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/instance_activation.h"
 #include "ui/installation_view.h"
+#include "ui/instance_window.h"
 #include "ui/ui_text.h"
 #include "ui_scripted_service.h"
 
