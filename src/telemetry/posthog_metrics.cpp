@@ -5,21 +5,12 @@
 #include "telemetry/event_catalog.h"
 #include "telemetry/event_timestamp.h"
 #include "telemetry/install_context.h"
-#include "telemetry/installation_outbox.h"
-
-#include <algorithm>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
+#include "telemetry/posthog_metrics_state.h"
 
 namespace ardenwick {
 
 namespace {
 
-constexpr std::size_t MemoryBatchSize = 20;
-constexpr std::size_t MemoryQueueCapacity = 1000;
-constexpr std::uint32_t MemoryBatchMaximumAttempts = 4;
 constexpr int DestructorFlushMilliseconds = 2000;
 // After the flush the sender's post is aborted; this is how long it then has to let its row go.
 constexpr std::chrono::milliseconds SenderStopGrace{250};
@@ -35,180 +26,13 @@ bool isDurableApplicationEvent(std::string_view name) {
 
 } // namespace
 
-struct PostHogMetrics::State {
-    MetricsConfiguration configuration;
-    MetricsOptions options;
-    MetricsPlatform platform;
-    bool active = false;
-    std::unique_ptr<InstallationOutbox> outbox;
-    EventProperties installContext;
-    BatchEndpoint endpoint;
-    std::string distinctId;
-    std::string memoryDistinctId;
-    std::string installationId;
-    bool identified = false;
-    EventProperties personProperties;
-
-    mutable std::mutex mutex;
-    std::condition_variable senderWake;
-    std::condition_variable flushWake;
-    bool stop = false;
-    bool flushRequested = false;
-    bool sending = false;
-    bool senderEnded = false;
-    std::condition_variable senderEndWake;
-    std::deque<MetricsEvent> queue;
-    std::thread sender;
-
-    DeliveryResult deliver(const std::string& body) const {
-        if (options.batchSender) {
-            return options.batchSender(body) ? DeliveryResult::Delivered : DeliveryResult::Retry;
-        }
-        return platform.postBatch(endpoint, body);
-    }
-
-    void addApplicationContext(EventProperties& properties) const {
-        properties["app_name"] = std::string("Ardenwick");
-        properties["app_platform"] = std::string("ardenwick_windows");
-        properties["platform"] = std::string("windows");
-        properties.try_emplace("app_version", std::string(DefaultAppVersion));
-        properties["os_version"] = platform.osVersionText();
-    }
-
-    // Under the mutex: gives the event its uuid and queues it, dropping the oldest at capacity.
-    void enqueue(MetricsEvent event) {
-        event.uuid = newUuidV4();
-        if (queue.size() >= MemoryQueueCapacity) {
-            queue.pop_front();
-        }
-        queue.push_back(std::move(event));
-        if (queue.size() >= MemoryBatchSize) {
-            senderWake.notify_one();
-        }
-    }
-
-    // Under the mutex.
-    [[nodiscard]] bool pending() const {
-        if (!queue.empty() || sending) {
-            return true;
-        }
-        if (!outbox) {
-            return false;
-        }
-        try {
-            return outbox->hasPending(currentUnixSeconds());
-        } catch (...) {
-            // An unreadable outbox cannot be waited for.
-            return false;
-        }
-    }
-
-    // Under the mutex: nothing left for flush to wait on from the memory side.
-    void memoryQueueDrained() {
-        flushRequested = false;
-        flushWake.notify_all();
-    }
-
-    void senderLoop() {
-        try {
-            runCycles();
-        } catch (...) {
-            // The client sends nothing more; whoever waits in flush must not wait for it.
-            std::lock_guard lock(mutex);
-            queue.clear();
-            sending = false;
-            flushRequested = false;
-            flushWake.notify_all();
-        }
-        std::lock_guard lock(mutex);
-        senderEnded = true;
-        senderEndWake.notify_all();
-    }
-
-    void runCycles() {
-        std::unique_lock lock(mutex);
-        while (true) {
-            if (stop) {
-                return;
-            }
-            const bool leased = deliverOneOutboxRow(lock);
-            if (!leased) {
-                senderWake.wait_for(lock, platform.idleWait, [this] {
-                    return stop || flushRequested || queue.size() >= MemoryBatchSize;
-                });
-            }
-            if (stop) {
-                return;
-            }
-            if (queue.empty()) {
-                memoryQueueDrained();
-                continue;
-            }
-            std::vector<MetricsEvent> batch;
-            const std::size_t count = std::min(queue.size(), MemoryBatchSize);
-            for (std::size_t i = 0; i < count; ++i) {
-                batch.push_back(std::move(queue.front()));
-                queue.pop_front();
-            }
-            sending = true;
-            lock.unlock();
-            const DeliveryResult result = deliver(serializeBatch(configuration.apiKey, batch));
-            lock.lock();
-            sending = false;
-            std::chrono::milliseconds delay{0};
-            if (result == DeliveryResult::Retry) {
-                std::uint32_t largest = 0;
-                for (auto& event : batch) {
-                    largest = std::max(largest, ++event.attempts);
-                }
-                if (largest <= MemoryBatchMaximumAttempts) {
-                    for (auto it = batch.rbegin(); it != batch.rend(); ++it) {
-                        queue.push_front(std::move(*it));
-                    }
-                    delay = platform.memoryRetryBaseDelay * (1LL << (largest - 1));
-                }
-            }
-            if (queue.empty()) {
-                memoryQueueDrained();
-            }
-            if (delay.count() > 0) {
-                const auto until = std::chrono::steady_clock::now() + delay;
-                senderWake.wait_until(lock, until, [this] { return stop; });
-            }
-        }
-    }
-
-    // Leases, delivers and releases one outbox row; errors leave the row as the outbox has it.
-    bool deliverOneOutboxRow(std::unique_lock<std::mutex>& lock) {
-        if (!outbox) {
-            return false;
-        }
-        std::optional<OutboxLease> lease;
-        try {
-            lease = outbox->leaseNext(newUuidV4(), currentUnixSeconds());
-        } catch (...) {
-            return false;
-        }
-        if (!lease) {
-            return false;
-        }
-        lock.unlock();
-        std::optional<DeliveryResult> result;
-        try {
-            result = deliver(lease->body);
-        } catch (...) {
-        }
-        lock.lock();
-        if (result) {
-            try {
-                outbox->release(*lease, *result == DeliveryResult::Delivered,
-                                *result == DeliveryResult::Rejected, currentUnixSeconds());
-            } catch (...) {
-            }
-        }
-        return true;
-    }
-};
+void PostHogMetrics::State::addApplicationContext(EventProperties& properties) const {
+    properties["app_name"] = std::string("Ardenwick");
+    properties["app_platform"] = std::string("ardenwick_windows");
+    properties["platform"] = std::string("windows");
+    properties.try_emplace("app_version", std::string(DefaultAppVersion));
+    properties["os_version"] = platform.osVersionText();
+}
 
 PostHogMetrics::PostHogMetrics(MetricsConfiguration configuration, MetricsOptions options,
                                MetricsPlatform platform)
