@@ -10,11 +10,20 @@ start_xvfb() {
             ARDENWICK_XVFB_PID=$!
             export DISPLAY=":$display"
             for _ in $(seq 1 50); do
-                [ -e "/tmp/.X11-unix/X$display" ] && return 0
+                # Another run may have taken the same display a moment earlier: then this server has
+                # ended, and the next display is tried.
+                kill -0 "$ARDENWICK_XVFB_PID" 2>/dev/null || break
+                if [ -e "/tmp/.X11-unix/X$display" ] &&
+                    [ "$(tr -d ' \n' <"/tmp/.X$display-lock" 2>/dev/null)" = "$ARDENWICK_XVFB_PID" ]; then
+                    return 0
+                fi
                 sleep 0.1
             done
-            echo "xvfb: display :$display did not come up" >&2
-            return 1
+            if kill -0 "$ARDENWICK_XVFB_PID" 2>/dev/null; then
+                echo "xvfb: display :$display did not come up" >&2
+                return 1
+            fi
+            wait "$ARDENWICK_XVFB_PID" 2>/dev/null || true
         fi
     done
     echo "xvfb: no free display" >&2
