@@ -21,3 +21,15 @@ endif()
 # Constants that the shipped program keeps fixed; the test and demo builds point them at loopback.
 set(ARDENWICK_RELEASE_BASE_URL "https://downloads.ardenwick.app" CACHE STRING
     "Base URL of the full-installer download (no trailing slash)")
+
+# The version that the stand-in full installer, launcher and application declare (tools/stand-ins).
+set(ARDENWICK_STANDIN_VERSION "2.4.0")
+
+include(ArdenwickInstallerFloor)
+set(ARDENWICK_MINIMUM_INSTALLER_VERSION "" CACHE STRING
+    "Lowest full-installer ProductVersion the program accepts (MAJOR.MINOR.PATCH); required with the shipped download endpoint")
+if(WIN32)
+    ardenwick_installer_version_floor(ARDENWICK_INSTALLER_VERSION_FLOOR "${ARDENWICK_RELEASE_BASE_URL}"
+        "${ARDENWICK_MINIMUM_INSTALLER_VERSION}" "${ARDENWICK_STANDIN_VERSION}")
+    message(STATUS "Oldest full installer accepted: ${ARDENWICK_INSTALLER_VERSION_FLOOR}")
+endif()

@@ -1,6 +1,7 @@
 #include "maintenance/maintenance_checks.h"
 
 #include "common/text_conversion.h"
+#include "download/installer_version_floor.h"
 #include "download/signature_verification.h"
 #include "download/version_resource.h"
 #include "maintenance/semantic_version.h"
@@ -30,11 +31,14 @@ void checkMaintenanceInstaller(const MaintenanceCheckContext& context, const Wid
     const std::string launcherVersionText = readMaintenanceString(installerPath, L"ArdenwickLauncherVersion");
     const SemanticVersion launcherVersion = parseSemanticVersion(launcherVersionText);
     const SemanticVersion minimumVersion = parseSemanticVersion(release.minimumLauncherVersion);
+    // An installer older than the build's floor is one more installer that does not qualify: the same
+    // failure as an older launcher, which the run turns into "installation_failed" like any other.
     if (launcherVersion.valid && minimumVersion.valid &&
-        compareSemanticVersions(launcherVersion, minimumVersion) >= 0) {
-        if (readMaintenanceString(installerPath, L"ArdenwickLauncherEnvironment") == context.environment) {
-            return;
-        }
+        compareSemanticVersions(launcherVersion, minimumVersion) >= 0 &&
+        readMaintenanceString(installerPath, L"ArdenwickLauncherEnvironment") == context.environment &&
+        meetsInstallerVersionFloor(readMaintenanceString(installerPath, L"ProductVersion"),
+                                   context.minimumInstallerVersion)) {
+        return;
     }
     throw std::runtime_error("Maintenance installer has the wrong environment or an older Launcher");
 }

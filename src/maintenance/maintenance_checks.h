@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/wide_path.h"
+#include "download/minimum_installer_version.h"
 #include "maintenance/update_feed.h"
 
 #include <string>
@@ -13,10 +14,13 @@ struct MaintenanceCheckContext {
     WidePath installationRoot;
     /// The hand-off's environment, "dev" or "prod".
     std::string environment;
+    /// The oldest installer ProductVersion accepted: the build's floor, as for a downloaded installer.
+    std::string minimumInstallerVersion = MinimumInstallerVersion;
 };
 
 /// The update installer is signed by this program's signer, declares a launcher at least as new as the
-/// release requires, and was built for the hand-off's environment. Throws std::runtime_error otherwise.
+/// release requires, was built for the hand-off's environment and is not older than the context's
+/// floor. Throws std::runtime_error otherwise.
 void checkMaintenanceInstaller(const MaintenanceCheckContext& context, const WidePath& installerPath,
                                const UpdateRelease& release);
 

@@ -86,7 +86,8 @@ DeliveryResult classifyBatchStatus(std::uint32_t status) {
     if (status >= 200 && status <= 299) {
         return DeliveryResult::Delivered;
     }
-    if (status == 408 || status == 429 || status >= 500) {
+    // 407 comes from a proxy that wants credentials: the batch never reached the server.
+    if (status == 407 || status == 408 || status == 429 || status >= 500) {
         return DeliveryResult::Retry;
     }
     return DeliveryResult::Rejected;

@@ -22,7 +22,7 @@ enum class DeliveryResult { Delivered = 0, Retry = 1, Rejected = 2 };
 /// that is not valid UTF-8, gives an invalid endpoint.
 [[nodiscard]] BatchEndpoint parseBatchEndpoint(std::string_view hostUrl);
 
-/// 2xx delivered; 408, 429 and 5xx and above retried; every other status rejected.
+/// 2xx delivered; 407, 408, 429 and 5xx and above retried; every other status rejected.
 [[nodiscard]] DeliveryResult classifyBatchStatus(std::uint32_t status);
 
 } // namespace ardenwick

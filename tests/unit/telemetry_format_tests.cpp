@@ -128,10 +128,10 @@ TEST(ClassifyBatchStatus, DeliveredRetriedOrRejectedByStatus) {
     for (std::uint32_t status : {200u, 201u, 204u, 299u}) {
         EXPECT_EQ(classifyBatchStatus(status), DeliveryResult::Delivered) << status;
     }
-    for (std::uint32_t status : {408u, 429u, 500u, 503u, 599u, 600u}) {
+    for (std::uint32_t status : {407u, 408u, 429u, 500u, 503u, 599u, 600u}) {
         EXPECT_EQ(classifyBatchStatus(status), DeliveryResult::Retry) << status;
     }
-    for (std::uint32_t status : {100u, 199u, 300u, 304u, 400u, 401u, 404u, 407u, 409u, 428u, 430u, 499u}) {
+    for (std::uint32_t status : {100u, 199u, 300u, 304u, 400u, 401u, 404u, 406u, 409u, 428u, 430u, 499u}) {
         EXPECT_EQ(classifyBatchStatus(status), DeliveryResult::Rejected) << status;
     }
 }

@@ -4,6 +4,8 @@
     check_pe_hardening.py IMAGE
 
 - the import table names KnownDLLs only; every other DLL is in the delay-import table;
+- functions newer than Windows 7 (SetProcessMitigationPolicy) are not imported but looked up at run
+  time, so a system without them still starts the program;
 - the load configuration carries DependentLoadFlags = LOAD_LIBRARY_SEARCH_SYSTEM32 (0x800);
 - DYNAMIC_BASE, HIGH_ENTROPY_VA, NX_COMPAT and TERMINAL_SERVER_AWARE are set;
 - the COFF time stamp is 0 (the link is reproducible).
@@ -20,6 +22,8 @@ KNOWN_DLLS = {
     "nsi.dll", "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll",
     "shcore.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll", "ntdll.dll",
 }
+# Newer than Windows 7, which the manifest still declares: looked up with GetProcAddress instead.
+RUN_TIME_ONLY = ["kernel32.dll!SetProcessMitigationPolicy"]
 CHARACTERISTICS = {"HIGH_ENTROPY_VA": 0x20, "DYNAMIC_BASE": 0x40, "NX_COMPAT": 0x100,
                    "TERMINAL_SERVER_AWARE": 0x8000}
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
@@ -47,6 +51,27 @@ class Image:
     def text(self, rva):
         start = self.offset(rva)
         return self.data[start:self.data.index(b"\0", start)].decode("ascii")
+
+    def imported_functions(self):
+        """The functions the import table names, as "dll!function" (by-ordinal entries are left out)."""
+        rva, _ = self.directories[1]
+        functions = []
+        entry = self.offset(rva) if rva else None
+        while entry is not None:
+            lookup, name = struct.unpack_from("<I8xI", self.data, entry)
+            if name == 0:
+                break
+            dll = self.text(name).lower()
+            thunk = self.offset(lookup)
+            while True:
+                value = struct.unpack_from("<Q", self.data, thunk)[0]
+                if value == 0:
+                    break
+                if not value & (1 << 63):
+                    functions.append(f"{dll}!{self.text(value + 2)}")
+                thunk += 8
+            entry += 20
+        return functions
 
     def dll_names(self, directory, stride, name_field):
         rva, _ = self.directories[directory]
@@ -77,6 +102,10 @@ def main():
     for name in delay_imports:
         if name in KNOWN_DLLS:
             failures.append(f"{name} is a KnownDLL and needs no delay load")
+    imported = image.imported_functions()
+    for function in RUN_TIME_ONLY:
+        if function in imported:
+            failures.append(f"{function} is imported: a system without it would not start the program")
     if not delay_imports:
         failures.append("no delay imports (WinHTTP, WinTrust and the rest must be there)")
 

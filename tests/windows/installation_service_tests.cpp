@@ -337,6 +337,27 @@ TEST_F(InstallationService, AnInstallerThatFailsVerificationIsNeverRun) {
     EXPECT_FALSE(std::filesystem::exists(root_));
 }
 
+// An older release that we signed passes every signature check; the build's floor (in test builds the
+// stand-in's own version, which every other attempt here installs) refuses it before it can run.
+TEST_F(InstallationService, AnInstallerBelowTheVersionFloorIsNeverRun) {
+    auto service = freshService("older");
+    const InstallationStatus status = runAttempt(*service);
+    EXPECT_EQ(status.kind, InstallationKind::InstallationFailed);
+    EXPECT_EQ(status.operation, "verification_failed");
+    EXPECT_TRUE(attemptDirectoriesAfter(service).empty()); // the client delivers what is left
+    const std::vector<nlohmann::json> events = events_->inOrder();
+    const auto verification = std::find_if(events.rbegin(), events.rend(), [](const auto& event) {
+        return event.at("event") == "installer_verification_result";
+    });
+    ASSERT_NE(verification, events.rend());
+    const auto properties = verification->at("properties");
+    EXPECT_EQ(properties.value("result", ""), "failure");
+    EXPECT_EQ(properties.value("operation", ""), "installer_metadata_mismatch");
+    EXPECT_EQ(properties.value("installer_version", ""), "2.3.9");
+    EXPECT_FALSE(installerRan()) << fileText(log_);
+    EXPECT_FALSE(std::filesystem::exists(root_));
+}
+
 TEST_F(InstallationService, DownloadFailuresAndStops) {
     auto missing = makeService("missing");
     const InstallationStatus status = runAttempt(*missing);

@@ -4,6 +4,7 @@
 #include "common/installation_diagnostic_error.h"
 #include "download/installer_metadata.h"
 #include "download/version_resource.h"
+#include "support/process_runner.h"
 #include "support/verification_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -68,10 +69,11 @@ struct MetadataOutcome {
     InstallerVersions versions;
 };
 
-MetadataOutcome checkFixture(const wchar_t* name) {
+// The fixtures declare versions far below any build's floor; the floor has tests of its own.
+MetadataOutcome checkFile(const std::filesystem::path& path, std::string_view floor) {
     MetadataOutcome outcome;
     try {
-        checkInstallerMetadata(fixturePath(name), outcome.versions);
+        checkInstallerMetadata(path, outcome.versions, floor);
     } catch (const InstallationDiagnosticError& error) {
         outcome.error = error.operation;
         outcome.diagnostic = true;
@@ -81,6 +83,10 @@ MetadataOutcome checkFixture(const wchar_t* name) {
         outcome.error = error.what();
     }
     return outcome;
+}
+
+MetadataOutcome checkFixture(const wchar_t* name, std::string_view floor = "0.0.0") {
+    return checkFile(fixturePath(name), floor);
 }
 
 TEST(InstallerMetadata, AcceptsTheProductionInstaller) {
@@ -127,6 +133,38 @@ TEST(InstallerMetadata, MissingStringsPropagateTheirCodeWord) {
     EXPECT_EQ(emptyName.versions.productVersion, "1.2.3");
     EXPECT_EQ(checkFixture(L"no_translation.exe").error, "installer_metadata_translation");
     EXPECT_EQ(checkFixture(L"no_version_resource.exe").error, "installer_metadata_missing");
+}
+
+// good.exe declares ProductVersion 1.2.3. Floors that compare the other way as text than as numbers
+// show that the order is numeric.
+TEST(InstallerMetadata, RefusesAProductVersionBelowTheFloor) {
+    for (const char* floor : {"1.2.3", "1.2.2", "1.1.10", "0.10.0", "0.0.0"}) {
+        EXPECT_EQ(checkFixture(L"good.exe", floor).error, "") << floor;
+    }
+    for (const char* floor : {"1.2.4", "1.2.10", "1.10.0", "2.0.0", "10.0.0"}) {
+        const MetadataOutcome outcome = checkFixture(L"good.exe", floor);
+        EXPECT_EQ(outcome.error, "installer_metadata_mismatch") << floor;
+        EXPECT_TRUE(outcome.diagnostic) << floor;
+        EXPECT_EQ(outcome.versions.productVersion, "1.2.3") << floor;
+        EXPECT_EQ(outcome.versions.launcherVersion, "1.2.0") << floor;
+    }
+}
+
+// Without a floor named, the build's own applies: in test builds the stand-in installer's version, so the
+// stand-in that the release server offers passes and its older release (2.3.9) does not.
+TEST(InstallerMetadata, TheBuildsFloorRefusesTheOlderStandInRelease) {
+    const auto served = testing::executableDirectory().parent_path() / L"served";
+    InstallerVersions versions;
+    EXPECT_NO_THROW(checkInstallerMetadata(served / L"Ardenwick-FullSetup.exe", versions));
+    EXPECT_EQ(versions.productVersion, "2.4.0");
+    EXPECT_EQ(versions.productVersion, MinimumInstallerVersion);
+    try {
+        checkInstallerMetadata(served / L"older.exe", versions);
+        ADD_FAILURE() << "the older release was accepted";
+    } catch (const InstallationDiagnosticError& error) {
+        EXPECT_EQ(error.operation, "installer_metadata_mismatch");
+    }
+    EXPECT_EQ(versions.productVersion, "2.3.9");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "common/installation_diagnostic_error.h"
 #include "download/versioned_executable.h"
 #include "maintenance/maintenance_checks.h"
+#include "support/process_runner.h"
 #include "support/verification_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -45,8 +46,10 @@ std::string outcomeOf(const std::function<void()>& action) {
     return "";
 }
 
-std::string installerOutcome(const wchar_t* fixture, const char* minimum, const char* environment = "prod") {
-    const MaintenanceCheckContext context{fixturePath(L"."), environment};
+// The fixtures declare product versions far below any build's floor; the floor has tests of its own.
+std::string installerOutcome(const wchar_t* fixture, const char* minimum, const char* environment = "prod",
+                             const char* floor = "0.0.0") {
+    const MaintenanceCheckContext context{fixturePath(L"."), environment, floor};
     return outcomeOf(
         [&] { checkMaintenanceInstaller(context, fixturePath(fixture), releaseRequiring(minimum)); });
 }
@@ -90,6 +93,30 @@ TEST_F(MaintenanceChecks, InstallerSignatureComesFirst) {
     EXPECT_EQ(installerOutcome(L"good_tampered.exe", "1.2.0"), "signature_trust 80096010");
     EXPECT_EQ(installerOutcome(L"good_B.exe", "1.2.0"), "The artifact signer does not match Ardenwick");
     EXPECT_EQ(installerOutcome(L"good_A2.exe", "1.2.0"), "");
+}
+
+// good.exe declares ProductVersion 1.2.3; the order is numeric, not that of the text.
+TEST_F(MaintenanceChecks, InstallerBelowTheVersionFloor) {
+    for (const char* floor : {"1.2.3", "1.1.10", "0.10.0"}) {
+        EXPECT_EQ(installerOutcome(L"good.exe", "1.2.0", "prod", floor), "") << floor;
+    }
+    for (const char* floor : {"1.2.4", "1.2.10", "1.10.0"}) {
+        EXPECT_EQ(installerOutcome(L"good.exe", "1.2.0", "prod", floor), wrongInstaller) << floor;
+    }
+    // The context's floor is the build's unless named: the test builds' is the stand-in's version, so the
+    // served stand-in passes and its older release (2.3.9) does not.
+    const auto served = testing::executableDirectory().parent_path() / L"served";
+    const MaintenanceCheckContext context{fixturePath(L"."), "prod"};
+    EXPECT_EQ(context.minimumInstallerVersion, MinimumInstallerVersion);
+    EXPECT_EQ(outcomeOf([&] {
+                  checkMaintenanceInstaller(context, served / L"Ardenwick-FullSetup.exe",
+                                            releaseRequiring("1.0.0"));
+              }),
+              "");
+    EXPECT_EQ(outcomeOf([&] {
+                  checkMaintenanceInstaller(context, served / L"older.exe", releaseRequiring("1.0.0"));
+              }),
+              wrongInstaller);
 }
 
 std::string versionedOutcome(const std::filesystem::path& path, const char* expected) {

@@ -75,11 +75,12 @@ TEST_F(BatchHttpsTest, PostsTheBodyAndClassifiesTheStatus) {
     EXPECT_EQ(postBatch(parseBatchEndpoint(base(200)), body), DeliveryResult::Delivered);
     EXPECT_EQ(postBatch(parseBatchEndpoint(base(400)), body), DeliveryResult::Rejected);
     EXPECT_EQ(postBatch(parseBatchEndpoint(base(404)), body), DeliveryResult::Rejected);
-    for (int status : {408, 429, 500, 503}) {
+    // 407: a proxy that wants credentials answered, not the server.
+    for (int status : {407, 408, 429, 500, 503}) {
         EXPECT_EQ(postBatch(parseBatchEndpoint(base(status)), body), DeliveryResult::Retry) << status;
     }
     const auto log = requests();
-    ASSERT_EQ(log.size(), 8u);
+    ASSERT_EQ(log.size(), 9u);
     EXPECT_EQ(log[0]["method"], "POST");
     EXPECT_EQ(log[0]["path"], "/s201/batch/");
     EXPECT_EQ(log[0]["body"], body);
@@ -89,7 +90,8 @@ TEST_F(BatchHttpsTest, PostsTheBodyAndClassifiesTheStatus) {
 }
 
 TEST_F(BatchHttpsTest, TheSenderDeletesDeliveredAndRejectedRowsAndKeepsRetriedOnes) {
-    for (const int status : {201, 400, 503}) {
+    for (const int status : {201, 400, 503, 407}) {
+        const bool retried = status == 503 || status == 407;
         TemporaryDirectory directory;
         const auto file = directory.path() / "outbox.db";
         const MetricsOptions options = optionsFor(file);
@@ -102,7 +104,7 @@ TEST_F(BatchHttpsTest, TheSenderDeletesDeliveredAndRejectedRowsAndKeepsRetriedOn
             context.installFlowId = "F";
             context.distinctId = "anon_https-test";
             recordBootstrapperEvent(&client, context, "bootstrapper_started", {});
-            (void)client.flush(status == 503 ? 500 : 10000);
+            (void)client.flush(retried ? 500 : 10000);
         }
         const auto log = requests();
         ASSERT_GE(log.size(), before + 1) << status;
@@ -110,10 +112,10 @@ TEST_F(BatchHttpsTest, TheSenderDeletesDeliveredAndRejectedRowsAndKeepsRetriedOn
         EXPECT_EQ(sent["batch"][0]["event"], "bootstrapper_started");
         EXPECT_EQ(sent["batch"][0]["properties"]["distinct_id"], "anon_https-test");
         Inspector db(file);
-        if (status == 503) {
-            EXPECT_EQ(db.rows(), 1);
-            EXPECT_GE(db.integer("SELECT next FROM events"), now + 2);
-            EXPECT_EQ(db.discarded(), 0);
+        if (retried) {
+            EXPECT_EQ(db.rows(), 1) << status;
+            EXPECT_GE(db.integer("SELECT next FROM events"), now + 2) << status;
+            EXPECT_EQ(db.discarded(), 0) << status;
         } else {
             EXPECT_EQ(db.rows(), 0) << status;
             EXPECT_EQ(db.discarded(), status == 400 ? 1 : 0);

@@ -1,0 +1,13 @@
+#include "download/installer_version_floor.h"
+
+#include "maintenance/semantic_version.h"
+
+namespace ardenwick {
+
+bool meetsInstallerVersionFloor(std::string_view productVersion, std::string_view floor) noexcept {
+    const SemanticVersion version = parseSemanticVersion(productVersion);
+    const SemanticVersion minimum = parseSemanticVersion(floor);
+    return version.valid && minimum.valid && compareSemanticVersions(version, minimum) >= 0;
+}
+
+} // namespace ardenwick
