@@ -35,6 +35,11 @@ public:
     [[nodiscard]] InstallationPresentation buildPresentation() const;
 
 private:
+    static constexpr int PrimaryButtonId = 1;   // IDOK: Enter without a focused button
+    static constexpr int SecondaryButtonId = 2; // IDCANCEL: Esc
+    static constexpr int TertiaryButtonId = 3;
+    static constexpr int CloseButtonId = 4;
+
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     [[nodiscard]] std::optional<LRESULT> handleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
@@ -46,6 +51,8 @@ private:
     void onTimer();
     void onCommand(int id);
     void closeRequested();
+    [[nodiscard]] LRESULT onEraseBackground(HDC dc) noexcept;
+    [[nodiscard]] LRESULT onStaticColor(HDC dc, HWND control) noexcept;
     [[nodiscard]] LRESULT onCustomDraw(const NMCUSTOMDRAW& draw) noexcept;
     [[nodiscard]] int windowDpi() const noexcept;
     void loadEmbeddedFont(HINSTANCE instance) noexcept;

@@ -9,6 +9,8 @@ if(WIN32)
         ${CMAKE_CURRENT_LIST_DIR}/button_painter.cpp
         ${CMAKE_CURRENT_LIST_DIR}/find_window_of_process.cpp
         ${CMAKE_CURRENT_LIST_DIR}/installation_view.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/installation_view_controls.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/installation_view_painting.cpp
         ${CMAKE_CURRENT_LIST_DIR}/instance_window.cpp
         ${CMAKE_CURRENT_LIST_DIR}/progress_bar_painter.cpp
         ${CMAKE_CURRENT_LIST_DIR}/run_installation_window.cpp

@@ -59,6 +59,11 @@ ButtonPalette buttonPalette(const ThemeColors& theme, ButtonKind kind, bool hot,
                                           rgb(0x51, 0x51, 0x54)};
     }
 
+    // A hot or pressed button is filled with COLOR_HIGHLIGHT, so its text takes the colour that goes with it.
+    if (theme.highContrast && (hot || pressed)) {
+        palette.text = system.highlightText;
+    }
+
     if (kind == ButtonKind::Close) {
         palette.fill = palette.background;
         if (theme.highContrast) {

@@ -53,7 +53,8 @@ struct ButtonPalette {
     friend bool operator==(const ButtonPalette&, const ButtonPalette&) = default;
 };
 
-/// The colours of one button for one paint; `hot` and `pressed` matter only to the close button.
+/// The colours of one button for one paint; `hot` and `pressed` matter to the close button and, in high
+/// contrast, to every button.
 [[nodiscard]] ButtonPalette buttonPalette(const ThemeColors& theme, ButtonKind kind, bool hot, bool pressed,
                                           const SystemColors& system) noexcept;
 

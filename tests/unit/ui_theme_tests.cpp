@@ -74,8 +74,12 @@ TEST(ButtonPalette, HighContrastTakesSystemColours) {
     const ThemeColors contrast = themeColors(true, true, system);
     const ButtonPalette text{system.window,     system.windowText, system.buttonFace, system.highlight,
                              system.windowText, system.windowText, system.grayText};
+    ButtonPalette active = text;
+    active.text = system.highlightText; // on the COLOR_HIGHLIGHT hover fill
     for (ButtonKind kind : {ButtonKind::Secondary, ButtonKind::Primary, ButtonKind::Tertiary}) {
-        EXPECT_EQ(buttonPalette(contrast, kind, true, true, system), text);
+        EXPECT_EQ(buttonPalette(contrast, kind, false, false, system), text);
+        EXPECT_EQ(buttonPalette(contrast, kind, true, false, system), active);
+        EXPECT_EQ(buttonPalette(contrast, kind, false, true, system), active);
     }
     const ButtonPalette idle = buttonPalette(contrast, ButtonKind::Close, false, false, system);
     EXPECT_EQ(idle.fill, system.window);
