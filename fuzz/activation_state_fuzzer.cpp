@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the activation state parser; a state that parses must satisfy its rules.
+#include "download/semantic_version.h"
 #include "maintenance/activation_state.h"
-#include "maintenance/semantic_version.h"
 
 #include <nlohmann/json.hpp>
 

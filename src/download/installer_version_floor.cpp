@@ -1,6 +1,6 @@
 #include "download/installer_version_floor.h"
 
-#include "maintenance/semantic_version.h"
+#include "download/semantic_version.h"
 
 namespace ardenwick {
 

@@ -2,9 +2,9 @@
 
 #include "common/file_system.h"
 
+#include "download/semantic_version.h"
 #include "maintenance/json_number.h"
 #include "maintenance/json_string_field.h"
-#include "maintenance/semantic_version.h"
 
 #include <nlohmann/json.hpp>
 

@@ -2,9 +2,9 @@
 
 #include "common/text_conversion.h"
 #include "download/installer_version_floor.h"
+#include "download/semantic_version.h"
 #include "download/signature_verification.h"
 #include "download/version_resource.h"
-#include "maintenance/semantic_version.h"
 
 #include <stdexcept>
 

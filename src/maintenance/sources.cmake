@@ -3,7 +3,6 @@ target_sources(ardenwick_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/json_number.cpp
     ${CMAKE_CURRENT_LIST_DIR}/json_string_field.cpp
     ${CMAKE_CURRENT_LIST_DIR}/maintenance_handoff.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/semantic_version.cpp
     ${CMAKE_CURRENT_LIST_DIR}/update_feed.cpp)
 if(WIN32)
     target_sources(ardenwick_win32 PRIVATE

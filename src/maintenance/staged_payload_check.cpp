@@ -1,7 +1,7 @@
 #include "common/win32_file.h"
 #include "download/file_hash.h"
+#include "download/semantic_version.h"
 #include "maintenance/maintenance_checks.h"
-#include "maintenance/semantic_version.h"
 
 #include <stdexcept>
 #include <stop_token>

@@ -1,8 +1,8 @@
 #include "maintenance/update_feed.h"
 
+#include "download/semantic_version.h"
 #include "maintenance/json_number.h"
 #include "maintenance/json_string_field.h"
-#include "maintenance/semantic_version.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,4 +1,4 @@
-#include "maintenance/semantic_version.h"
+#include "download/semantic_version.h"
 
 #include <stdexcept>
 
