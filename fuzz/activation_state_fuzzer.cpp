@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the activation state parser; a state that parses must satisfy its rules.
-#include "download/semantic_version.h"
+#include "common/semantic_version.h"
 #include "maintenance/activation_state.h"
 
 #include <nlohmann/json.hpp>

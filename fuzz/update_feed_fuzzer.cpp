@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the update feed parser. The first byte picks the expected scope; a feed that
 // parses must satisfy every rule of a release.
-#include "download/semantic_version.h"
+#include "common/semantic_version.h"
 #include "maintenance/update_feed.h"
 
 #include <nlohmann/json.hpp>

@@ -2,6 +2,7 @@
 # file layer has one implementation for Windows and one for the native build of the portable core.
 target_sources(ardenwick_common PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/absolute_path.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/semantic_version.cpp
     ${CMAKE_CURRENT_LIST_DIR}/version_text.cpp
     ${CMAKE_CURRENT_LIST_DIR}/wide_path.cpp)
 if(WIN32)

@@ -1,6 +1,6 @@
 #include "download/installer_version_floor.h"
 
-#include "download/semantic_version.h"
+#include "common/semantic_version.h"
 
 namespace ardenwick {
 

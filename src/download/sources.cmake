@@ -7,7 +7,6 @@ target_sources(ardenwick_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/failure_diagnostics.cpp
     ${CMAKE_CURRENT_LIST_DIR}/http_url_rules.cpp
     ${CMAKE_CURRENT_LIST_DIR}/installer_version_floor.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/semantic_version.cpp
     ${CMAKE_CURRENT_LIST_DIR}/signature_identity.cpp)
 if(WIN32)
     target_sources(ardenwick_win32 PRIVATE

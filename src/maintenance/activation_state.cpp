@@ -2,7 +2,7 @@
 
 #include "common/file_system.h"
 
-#include "download/semantic_version.h"
+#include "common/semantic_version.h"
 #include "maintenance/json_number.h"
 #include "maintenance/json_string_field.h"
 

@@ -1,8 +1,8 @@
 #include "maintenance/maintenance_checks.h"
 
+#include "common/semantic_version.h"
 #include "common/text_conversion.h"
 #include "download/installer_version_floor.h"
-#include "download/semantic_version.h"
 #include "download/signature_verification.h"
 #include "download/version_resource.h"
 

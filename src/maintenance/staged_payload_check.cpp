@@ -1,6 +1,6 @@
+#include "common/semantic_version.h"
 #include "common/win32_file.h"
 #include "download/file_hash.h"
-#include "download/semantic_version.h"
 #include "maintenance/maintenance_checks.h"
 
 #include <stdexcept>

@@ -1,6 +1,6 @@
 #include "maintenance/update_feed.h"
 
-#include "download/semantic_version.h"
+#include "common/semantic_version.h"
 #include "maintenance/json_number.h"
 #include "maintenance/json_string_field.h"
 

@@ -1,5 +1,5 @@
+#include "common/semantic_version.h"
 #include "download/expected_file_version.h"
-#include "download/semantic_version.h"
 
 #include <gtest/gtest.h>
 

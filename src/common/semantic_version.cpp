@@ -1,4 +1,4 @@
-#include "download/semantic_version.h"
+#include "common/semantic_version.h"
 
 #include <stdexcept>
 
