@@ -19,18 +19,29 @@ if(WIN32)
     if(NOT EXISTS "${ARDENWICK_SQLITE_AMALGAMATION}/sqlite3.c")
         message(FATAL_ERROR "ARDENWICK_SQLITE_AMALGAMATION must name the directory that scripts/setup printed")
     endif()
+    # Built with only what the outbox needs. The amalgamation must have been generated from the same list
+    # (scripts/setup writes it to OPTIONS beside sqlite3.c): its parser depends on the omissions.
+    file(STRINGS ${CMAKE_SOURCE_DIR}/cmake/sqlite-options.txt ardenwick_sqlite_lines)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/sqlite-options.txt)
+    set(ardenwick_sqlite_options)
+    foreach(line IN LISTS ardenwick_sqlite_lines)
+        string(REGEX REPLACE "#.*" "" line "${line}")
+        string(STRIP "${line}" line)
+        if(line)
+            list(APPEND ardenwick_sqlite_options ${line})
+        endif()
+    endforeach()
+    set(ardenwick_sqlite_generated_with)
+    if(EXISTS "${ARDENWICK_SQLITE_AMALGAMATION}/OPTIONS")
+        file(STRINGS "${ARDENWICK_SQLITE_AMALGAMATION}/OPTIONS" ardenwick_sqlite_generated_with)
+    endif()
+    if(NOT ardenwick_sqlite_generated_with STREQUAL ardenwick_sqlite_options)
+        message(FATAL_ERROR "${ARDENWICK_SQLITE_AMALGAMATION} was not generated with cmake/sqlite-options.txt: "
+            "use the directory that scripts/setup prints")
+    endif()
     add_library(ardenwick_sqlite STATIC ${ARDENWICK_SQLITE_AMALGAMATION}/sqlite3.c)
     target_include_directories(ardenwick_sqlite SYSTEM PUBLIC ${ARDENWICK_SQLITE_AMALGAMATION})
-    target_compile_definitions(ardenwick_sqlite
-        PUBLIC SQLITE_THREADSAFE=1 SQLITE_OMIT_LOAD_EXTENSION SQLITE_DEFAULT_FOREIGN_KEYS=1)
-    # Leave out what the outbox never uses, to keep Ardenwick-Setup.exe small: only options that need no
-    # regenerated parser (they work with the amalgamation) and change nothing in the SQL the program and
-    # its tests run. Thread safety, WAL, UTF-16 file names, CTEs and integrity_check stay.
-    target_compile_definitions(ardenwick_sqlite PUBLIC
-        SQLITE_DQS=0 SQLITE_DEFAULT_MEMSTATUS=0 SQLITE_LIKE_DOESNT_MATCH_BLOBS SQLITE_USE_ALLOCA
-        SQLITE_OMIT_DEPRECATED SQLITE_OMIT_SHARED_CACHE SQLITE_OMIT_PROGRESS_CALLBACK SQLITE_OMIT_DECLTYPE
-        SQLITE_OMIT_JSON SQLITE_OMIT_DATETIME_FUNCS SQLITE_OMIT_COMPLETE SQLITE_OMIT_GET_TABLE
-        SQLITE_OMIT_TRACE SQLITE_OMIT_COMPILEOPTION_DIAGS SQLITE_OMIT_INCRBLOB SQLITE_UNTESTABLE)
+    target_compile_definitions(ardenwick_sqlite PUBLIC ${ardenwick_sqlite_options})
     target_compile_options(ardenwick_sqlite PRIVATE -w)
     add_library(SQLite::SQLite3 ALIAS ardenwick_sqlite)
 else()
