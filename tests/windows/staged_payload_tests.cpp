@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace ardenwick {
 namespace {
@@ -76,6 +77,31 @@ TEST_F(StagedPayload, MissingPackageIsAFileSystemError) {
         EXPECT_EQ(error.code().value(), ERROR_FILE_NOT_FOUND);
         EXPECT_EQ(error.path(), stagedPayloadPath(context_, "1.2.3"));
     }
+}
+
+// A scanner that holds the package without sharing it makes the open for the hash fail with a sharing
+// violation; it is opened again until the scanner lets go, or fails as ever after the limit.
+TEST_F(StagedPayload, TheOpenForTheHashWaitsOutAScannerUntilTheLimit) {
+    stage("abc");
+    const SharingRetryTimings quick{std::chrono::milliseconds(10), std::chrono::milliseconds(40),
+                                    std::chrono::milliseconds(1500)};
+    const auto outcomeWhileHeldFor = [&](std::chrono::milliseconds hold) {
+        HANDLE held = CreateFileW(stagedPayloadPath(context_, "1.2.3").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(held, INVALID_HANDLE_VALUE);
+        std::jthread scanner([&] {
+            std::this_thread::sleep_for(hold);
+            CloseHandle(held);
+        });
+        try {
+            checkStagedPayload(context_, release_, quick, {});
+        } catch (const std::exception& error) {
+            return std::string(error.what());
+        }
+        return std::string();
+    };
+    EXPECT_EQ(outcomeWhileHeldFor(std::chrono::milliseconds(300)), "");
+    EXPECT_EQ(outcomeWhileHeldFor(std::chrono::milliseconds(4000)), "Unable to open file for SHA-256");
 }
 
 TEST_F(StagedPayload, VersionMustBeSemantic) {
