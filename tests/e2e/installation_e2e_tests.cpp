@@ -202,12 +202,11 @@ protected:
         return testing::executableDirectory() / L"Ardenwick-Setup.exe";
     }
 
-    /// The scanner stand-in's arguments to hold the next download from its start until `holdAfterMs`
-    /// after its last byte.
-    [[nodiscard]] std::wstring holdDownloadArguments(std::uint32_t holdAfterMs) const {
+    /// The scanner stand-in's arguments to hold the next download from its start until `holdAfter`
+    /// (milliseconds, or "ended" for until the stand-in is ended) after its last byte.
+    [[nodiscard]] std::wstring holdDownloadArguments(const std::wstring& holdAfter) const {
         return L"partial " + testing::quoteArgument(stateDirectory().wstring()) + L" " +
-               std::to_wstring(std::filesystem::file_size(server_.payloadPath("good"))) + L" " +
-               std::to_wstring(holdAfterMs);
+               std::to_wstring(std::filesystem::file_size(server_.payloadPath("good"))) + L" " + holdAfter;
     }
 
     /// The attempt directories still under the state directory: every attempt removes its own.
@@ -275,6 +274,14 @@ TEST_F(InstallationEndToEnd, DownloadsVerifiesInstallsAndOpensTheApplication) {
     const auto launch = lastEventNamed(events, "bootstrapper_launch_result");
     ASSERT_TRUE(launch);
     EXPECT_EQ(launch->at("properties").at("result"), "success") << launch->dump();
+    // Nothing held a file: no step was tried again, and no event says so.
+    for (const char* name : {"installer_verification_result", "installer_process_result"}) {
+        const auto stage = lastEventNamed(events, name);
+        ASSERT_TRUE(stage) << name;
+        for (const char* retries : {"rename_retries", "lock_retries", "start_retries"}) {
+            EXPECT_FALSE(stage->at("properties").contains(retries)) << stage->dump();
+        }
+    }
     const auto download = lastEventNamed(events, "installer_download_result");
     ASSERT_TRUE(download);
     EXPECT_EQ(download->at("properties").at("downloaded_bytes"),
@@ -447,7 +454,7 @@ TEST_F(InstallationEndToEnd, AScannerHoldingTheDownloadIsWaitedOutAndDeadAttempt
     ScannerStandIn attemptInUse(L"folder " + testing::quoteArgument(live.wstring()),
                                 L"Local\\ArdenwickTest.LiveAttempt");
     ASSERT_TRUE(attemptInUse.holds(30000));
-    ScannerStandIn scanner(holdDownloadArguments(3000), L"Local\\ArdenwickTest.Scanner");
+    ScannerStandIn scanner(holdDownloadArguments(L"3000"), L"Local\\ArdenwickTest.Scanner");
     ASSERT_TRUE(scanner.watches(30000));
 
     testing::WatchedProgram program(setupProgram(), L"");
@@ -479,7 +486,7 @@ TEST_F(InstallationEndToEnd, AScannerHoldingTheDownloadIsWaitedOutAndDeadAttempt
 // Held past the limit of the retries, the move fails exactly as it did without them.
 TEST_F(InstallationEndToEnd, AScannerHoldingTheDownloadPastTheLimitFailsTheVerification) {
     ASSERT_TRUE(server_.chooseCurrentScenario("install"));
-    ScannerStandIn scanner(holdDownloadArguments(16000), L"Local\\ArdenwickTest.LongScanner");
+    ScannerStandIn scanner(holdDownloadArguments(L"ended"), L"Local\\ArdenwickTest.LongScanner");
     ASSERT_TRUE(scanner.watches(30000));
     testing::WatchedProgram program(setupProgram(), L"");
     EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::verificationFailedDetail), RunTimeoutMs))
@@ -497,8 +504,7 @@ TEST_F(InstallationEndToEnd, AScannerHoldingTheDownloadPastTheLimitFailsTheVerif
     EXPECT_EQ(properties.at("operation"), "installer_file_rename") << verification->dump();
     EXPECT_EQ(properties.at("win32_error"), 32) << verification->dump();
     EXPECT_GE(properties.value("rename_retries", 0), 1) << verification->dump();
-    // Still held when the attempt ended, its folder is left to the next run's clean-up.
-    EXPECT_EQ(scanner.exitCode(30000), 0U);
+    EXPECT_FALSE(scanner.exitCode(0)) << "the scanner let go before the attempt gave up";
 }
 
 // Local AppData under a profile whose name has letters outside the ANSI code page: the full installer

@@ -4,8 +4,8 @@
 //       the helper started (it sets <event>.watching once it knows which folders were there) as a
 //       scanner does
 //       (GENERIC_READ, sharing read and write, not delete), sets <event>, keeps it open until the file
-//       has <full-size> bytes and then <hold-after-ms> longer; exits 0, or 3 when nothing appeared in
-//       two minutes.
+//       has <full-size> bytes and then <hold-after-ms> longer ("ended": until the process is ended);
+//       exits 0, or 3 when nothing appeared in two minutes.
 //   scanner_stand_in folder <directory> <event>
 //       opens <directory> as an attempt locks its own (sharing read and write, not delete), sets
 //       <event> and holds it until the process is ended.
@@ -74,7 +74,7 @@ int wmain(int argc, wchar_t** argv) {
         while (GetFileSizeEx(file, &size) && size.QuadPart < fullSize) {
             Sleep(5);
         }
-        Sleep(std::stoul(argv[4]));
+        Sleep(std::wstring(argv[4]) == L"ended" ? INFINITE : std::stoul(argv[4]));
         CloseHandle(file);
         return 0;
     }
