@@ -3,6 +3,7 @@
 target_sources(ardenwick_common PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/absolute_path.cpp
     ${CMAKE_CURRENT_LIST_DIR}/semantic_version.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sharing_retry.cpp
     ${CMAKE_CURRENT_LIST_DIR}/version_text.cpp
     ${CMAKE_CURRENT_LIST_DIR}/wide_path.cpp)
 if(WIN32)

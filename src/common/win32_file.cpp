@@ -186,11 +186,20 @@ DWORD tryCreateDirectories(const WidePath& folder) noexcept {
     }
 }
 
-void renameFile(const WidePath& from, const WidePath& to) {
+DWORD tryRenameFile(const WidePath& from, const WidePath& to) noexcept {
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        const DWORD error = lastErrorOr(ERROR_ACCESS_DENIED);
-        throw FileSystemError("rename", std::error_code(static_cast<int>(error), std::system_category()),
-                              from);
+        return lastErrorOr(ERROR_ACCESS_DENIED);
+    }
+    return ERROR_SUCCESS;
+}
+
+void throwRenameError(const WidePath& from, DWORD error) {
+    throw FileSystemError("rename", std::error_code(static_cast<int>(error), std::system_category()), from);
+}
+
+void renameFile(const WidePath& from, const WidePath& to) {
+    if (const DWORD error = tryRenameFile(from, to); error != ERROR_SUCCESS) {
+        throwRenameError(from, error);
     }
 }
 

@@ -39,6 +39,12 @@ namespace ardenwick {
 /// Moves a file, replacing the target; throws FileSystemError "rename" with the source.
 void renameFile(const WidePath& from, const WidePath& to);
 
+/// As renameFile, returning the Win32 error instead.
+[[nodiscard]] DWORD tryRenameFile(const WidePath& from, const WidePath& to) noexcept;
+
+/// The FileSystemError "rename" that renameFile throws for this error.
+[[noreturn]] void throwRenameError(const WidePath& from, DWORD error);
+
 /// Removes a file; ERROR_SUCCESS also when there was none.
 DWORD removeFile(const WidePath& path) noexcept;
 

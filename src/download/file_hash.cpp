@@ -34,6 +34,14 @@ bool succeeded(NTSTATUS status) noexcept {
 } // namespace
 
 std::string sha256FileHex(const WidePath& path, const std::stop_token& stopToken) {
+    const UniqueFileHandle file = openFileForReading(path);
+    if (!file) {
+        throw std::runtime_error("Unable to open file for SHA-256");
+    }
+    return sha256FileHex(file.get(), stopToken);
+}
+
+std::string sha256FileHex(HANDLE file, const std::stop_token& stopToken) {
     UniqueHandle<AlgorithmProviderTraits> algorithm;
     if (!succeeded(BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         throw std::runtime_error("Unable to initialize SHA-256");
@@ -53,10 +61,6 @@ std::string sha256FileHex(const WidePath& path, const std::stop_token& stopToken
         throw std::runtime_error("Unable to create SHA-256 state");
     }
 
-    const UniqueFileHandle file = openFileForReading(path);
-    if (!file) {
-        throw std::runtime_error("Unable to open file for SHA-256");
-    }
     std::vector<UCHAR> buffer(readSize);
     for (;;) {
         if (stopToken.stop_requested()) {
@@ -64,7 +68,7 @@ std::string sha256FileHex(const WidePath& path, const std::stop_token& stopToken
         }
         DWORD count = 0;
         // A failed read is never taken for the end of the file: only the end gives the file's digest.
-        if (!readFileChunk(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), count)) {
+        if (!readFileChunk(file, buffer.data(), static_cast<DWORD>(buffer.size()), count)) {
             throw std::runtime_error("Unable to calculate SHA-256");
         }
         if (count == 0) {

@@ -1,4 +1,5 @@
 #include "common/installation_diagnostic_error.h"
+#include "common/sharing_retry.h"
 #include "common/text_conversion.h"
 #include "common/unique_handle.h"
 #include "common/win32_file.h"
@@ -7,6 +8,7 @@
 #include "download/installer_metadata.h"
 #include "download/signature_verification.h"
 #include "installation/attempt_failure.h"
+#include "installation/dead_attempt_folders.h"
 #include "installation/identifier.h"
 #include "installation/install_location.h"
 #include "installation/installed_state.h"
@@ -46,11 +48,24 @@ struct OnlineInstallationService::AttemptState {
     WidePath installer;
     UniqueFileHandle directoryLock;
     UniqueFileHandle installerLock;
+    /// The retries the current stage's steps needed, for its result event; only counts above zero.
+    EventProperties stageRetries;
 
     void startStage(AttemptPhase next, std::string nextOperation) {
         phase = next;
         operation = std::move(nextOperation);
         stageStart = std::chrono::steady_clock::now();
+        stageRetries.clear();
+    }
+
+    void noteRetries(const char* property, std::uint32_t retries) {
+        if (retries > 0) {
+            stageRetries[property] = static_cast<std::int64_t>(retries);
+        }
+    }
+
+    void addStageRetries(EventProperties& properties) const {
+        properties.insert(stageRetries.begin(), stageRetries.end());
     }
 };
 
@@ -134,6 +149,8 @@ void OnlineInstallationService::runAttempt(std::stop_token stopToken, AttemptSta
         const DWORD error = GetLastError();
         throw InstallationDiagnosticError("directory_lock", error);
     }
+    // Only now that this attempt's own folder is locked: a live attempt's folder is locked too.
+    removeDeadAttemptFolders(stateDirectory_);
     attempt.partialFile = attempt.attemptDirectory / L"setup.partial";
     attempt.installer = attempt.attemptDirectory / L"setup.exe";
     {
@@ -165,14 +182,28 @@ void OnlineInstallationService::runAttempt(std::stop_token stopToken, AttemptSta
     attempt.startStage(AttemptPhase::Verification, "installer_file_rename");
     publishStatus(statusOf(InstallationKind::Verifying));
     recordBootstrapperEvent("installer_verification_started", {});
-    renameFile(attempt.partialFile, attempt.installer);
+    const SharingRetryOutcome rename =
+        retryWhileShared([&] { return tryRenameFile(attempt.partialFile, attempt.installer); },
+                         tuning_.sharingRetryTimings, stopToken);
+    attempt.noteRetries("rename_retries", rename.retries);
+    if (rename.error != ERROR_SUCCESS) {
+        throwRenameError(attempt.partialFile, rename.error);
+    }
     // While this handle is open nobody can write, rename or delete the verified file.
-    attempt.installerLock.reset(CreateFileW(attempt.installer.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING,
-                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!attempt.installerLock) {
-        const DWORD error = GetLastError();
-        throw InstallationDiagnosticError("installer_lock", error);
+    DWORD lockError = ERROR_SUCCESS;
+    const SharingRetryOutcome lock = retryWhileShared(
+        [&] {
+            HANDLE file =
+                CreateFileW(attempt.installer.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+            lockError = GetLastError();
+            attempt.installerLock.reset(file);
+            return attempt.installerLock ? 0u : failedStep(lockError);
+        },
+        tuning_.sharingRetryTimings, stopToken);
+    attempt.noteRetries("lock_retries", lock.retries);
+    if (lock.error != ERROR_SUCCESS) {
+        throw InstallationDiagnosticError("installer_lock", lockError);
     }
     attempt.operation = "signature_publisher";
     verifySignedArtifact(attempt.installer);
@@ -194,14 +225,14 @@ void OnlineInstallationService::runAttempt(std::stop_token stopToken, AttemptSta
     {
         EventProperties properties = stageProperties("success", "verification");
         properties["duration_ms"] = millisecondsSince(attempt.stageStart);
+        attempt.addStageRetries(properties);
         recordBootstrapperEvent("installer_verification_result", std::move(properties));
     }
 
     // The installer process.
-    attempt.phase = AttemptPhase::Process;
+    attempt.startStage(AttemptPhase::Process, "context_write");
     publishStatus(statusOf(InstallationKind::Installing));
     attempt.stageStart = std::chrono::steady_clock::now();
-    attempt.operation = "context_write";
     recordBootstrapperEvent("installer_process_requested", {});
     const WidePath resultRecord = attempt.attemptDirectory / L"result.ini";
     InstallerRecordValues values{installFlowId_, attemptId_, analyticsDistinctId_, {}};
@@ -213,9 +244,17 @@ void OnlineInstallationService::runAttempt(std::stop_token stopToken, AttemptSta
     writeInstallerRecords(resultRecord, values);
 
     attempt.operation = "installer_process";
-    const std::uint32_t exitCode = runInstallerProcess(
-        attempt.installer, installerCommandLine(attempt.installer.wstring(), resultRecord.wstring()),
-        [this](std::uint32_t) { recordBootstrapperEvent("installer_process_started", {}); });
+    InstallerStartRetry startRetry{tuning_.sharingRetryTimings, stopToken};
+    std::uint32_t exitCode = 0;
+    try {
+        exitCode = runInstallerProcess(
+            attempt.installer, installerCommandLine(attempt.installer.wstring(), resultRecord.wstring()),
+            [this](std::uint32_t) { recordBootstrapperEvent("installer_process_started", {}); }, startRetry);
+    } catch (...) {
+        attempt.noteRetries("start_retries", startRetry.retries);
+        throw;
+    }
+    attempt.noteRetries("start_retries", startRetry.retries);
 
     attempt.operation = "installed_state_validation";
     applicationPath_ = readInstallLocation();
@@ -235,6 +274,7 @@ void OnlineInstallationService::runAttempt(std::stop_token stopToken, AttemptSta
         properties["exit_code"] = static_cast<std::int64_t>(exitCode);
         properties["duration_ms"] = millisecondsSince(attempt.stageStart);
         properties["error_code"] = outcome.errorCode;
+        attempt.addStageRetries(properties);
         recordBootstrapperEvent("installer_process_result", std::move(properties));
     }
 
@@ -256,6 +296,7 @@ void OnlineInstallationService::failAttempt(const std::exception& error, Attempt
     properties["stage"] = attemptStageName(attempt.phase);
     properties["duration_ms"] = millisecondsSince(attempt.stageStart);
     properties["retryable"] = kind != "unsupported_architecture";
+    attempt.addStageRetries(properties);
     recordBootstrapperEvent(attemptResultEventName(attempt.phase), std::move(properties));
     publishStatus(statusOf(InstallationKind::InstallationFailed, kind));
 }

@@ -34,6 +34,13 @@ void waitUntilJobIsEmpty(HANDLE job) {
 
 std::uint32_t runInstallerProcess(const WidePath& installerPath, const std::wstring& commandLine,
                                   const std::function<void(std::uint32_t)>& onStarted) {
+    InstallerStartRetry startRetry;
+    return runInstallerProcess(installerPath, commandLine, onStarted, startRetry);
+}
+
+std::uint32_t runInstallerProcess(const WidePath& installerPath, const std::wstring& commandLine,
+                                  const std::function<void(std::uint32_t)>& onStarted,
+                                  InstallerStartRetry& startRetry) {
     UniqueKernelHandle job(CreateJobObjectW(nullptr, nullptr));
     if (!job) {
         const DWORD error = GetLastError();
@@ -46,9 +53,20 @@ std::uint32_t runInstallerProcess(const WidePath& installerPath, const std::wstr
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(installerPath.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_SUSPENDED, nullptr, directory.c_str(), &startup, &info)) {
-        const DWORD error = GetLastError();
+    // A scanner that holds the new image makes the start fail for a moment, with access denied too.
+    DWORD error = ERROR_SUCCESS;
+    const SharingRetryOutcome start = retryWhileShared(
+        [&] {
+            if (CreateProcessW(installerPath.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_SUSPENDED, nullptr, directory.c_str(), &startup, &info)) {
+                return std::uint32_t{0};
+            }
+            error = GetLastError();
+            return failedStep(error);
+        },
+        startRetry.timings, startRetry.stopToken, TransientErrors::SharingOrAccessDenied);
+    startRetry.retries = start.retries;
+    if (start.error != ERROR_SUCCESS) {
         throw InstallationDiagnosticError("installer_process_create", error);
     }
     UniqueKernelHandle process(info.hProcess);

@@ -12,6 +12,12 @@ inline constexpr wchar_t IdentityRecordSuffix[] = L".identity";
 inline constexpr wchar_t ContextRecordSuffix[] = L".context";
 inline constexpr std::uintmax_t MaxResultRecordBytes = 65536;
 
+/// The whole content of an INI record before anyone writes to it: the UTF-16 little-endian byte-order
+/// mark. The profile functions then write the file in UTF-16, so any path survives it; a file they
+/// create themselves is in the ANSI code page, where letters outside it become "?". Without keys it
+/// still reads as no result.
+inline constexpr std::string_view UnicodeRecordStart{"\xFF\xFE", 2};
+
 /// What the full installer is told about this run.
 struct InstallerRecordValues {
     std::string installFlowId;

@@ -14,6 +14,14 @@ void writeInstallerRecords(const WidePath& resultRecordPath, const InstallerReco
     const std::wstring identityPath = resultRecordPath.wstring() + IdentityRecordSuffix;
     const std::wstring contextPath = resultRecordPath.wstring() + ContextRecordSuffix;
 
+    // The full installer writes the result record with the profile functions, which keep the encoding
+    // of an existing file.
+    for (const WidePath& record : {resultRecordPath, WidePath(identityPath)}) {
+        if (const DWORD error = writeWholeFile(record, UnicodeRecordStart); error != ERROR_SUCCESS) {
+            throw InstallationDiagnosticError("context_write", error);
+        }
+    }
+
     const std::pair<const wchar_t*, const std::string*> identityKeys[] = {
         {L"install_flow_id", &values.installFlowId},
         {L"attempt_id", &values.attemptId},

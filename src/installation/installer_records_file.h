@@ -5,7 +5,8 @@
 
 namespace ardenwick {
 
-/// Writes the identity record (INI) and the context record (JSON) beside `resultRecordPath`.
+/// Creates the result record and the identity record as empty Unicode files, then writes the identity
+/// record (INI) and the context record (JSON) beside `resultRecordPath`.
 /// Throws InstallationDiagnosticError("context_write").
 void writeInstallerRecords(const WidePath& resultRecordPath, const InstallerRecordValues& values);
 

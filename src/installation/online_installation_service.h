@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/maintenance_request.h"
+#include "common/sharing_retry.h"
 #include "common/wide_path.h"
 #include "download/installer_download.h"
 #include "installation/installation_service.h"
@@ -29,6 +30,8 @@ struct ServiceTuning {
     InstallerDownloadTimings downloadTimings;
     std::uint64_t launchDeadlineMs = 120000;
     std::uint64_t handshakeDeadlineMs = 20000;
+    /// How long a step waits out a scanner that holds its file.
+    SharingRetryTimings sharingRetryTimings;
     /// Empty in the shipped program; tests give the client a private outbox and a recording sender.
     MetricsOptions metricsOptions;
 };

@@ -1,11 +1,13 @@
 target_sources(ardenwick_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/attempt_failure.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/attempt_identifier.cpp
     ${CMAKE_CURRENT_LIST_DIR}/failure_record.cpp
     ${CMAKE_CURRENT_LIST_DIR}/installer_outcome.cpp
     ${CMAKE_CURRENT_LIST_DIR}/installer_records.cpp
     ${CMAKE_CURRENT_LIST_DIR}/processor_architecture.cpp)
 if(WIN32)
     target_sources(ardenwick_win32 PRIVATE
+        ${CMAKE_CURRENT_LIST_DIR}/dead_attempt_folders.cpp
         ${CMAKE_CURRENT_LIST_DIR}/failure_record_file.cpp
         ${CMAKE_CURRENT_LIST_DIR}/identifier.cpp
         ${CMAKE_CURRENT_LIST_DIR}/install_location.cpp

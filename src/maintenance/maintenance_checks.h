@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/sharing_retry.h"
 #include "common/wide_path.h"
 #include "download/minimum_installer_version.h"
 #include "maintenance/update_feed.h"
@@ -27,6 +28,10 @@ void checkMaintenanceInstaller(const MaintenanceCheckContext& context, const Wid
 /// installationRoot\staging\<version>\payload.zip has the release's size and SHA-256. Throws
 /// std::runtime_error, or FileSystemError "file_size" when its size is unreadable.
 void checkStagedPayload(const MaintenanceCheckContext& context, const UpdateRelease& release);
+
+/// As above, opening the package for its hash again while a scanner holds it, until the limit or a stop.
+void checkStagedPayload(const MaintenanceCheckContext& context, const UpdateRelease& release,
+                        const SharingRetryTimings& openRetry, const std::stop_token& stopToken);
 
 /// The staged package path of a release version.
 [[nodiscard]] WidePath stagedPayloadPath(const MaintenanceCheckContext& context, std::string_view version);

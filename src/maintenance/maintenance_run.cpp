@@ -1,11 +1,13 @@
 #include "common/absolute_path.h"
 #include "common/file_system_error.h"
+#include "common/sharing_retry.h"
 #include "common/text_conversion.h"
 #include "common/unique_handle.h"
 #include "common/win32_file.h"
 #include "installation/identifier.h"
 #include "installation/installed_state.h"
 #include "installation/installer_process.h"
+#include "installation/installer_records.h"
 #include "installation/online_installation_service.h"
 #include "installation/result_record_file.h"
 #include "maintenance/maintenance_checks.h"
@@ -160,23 +162,36 @@ void OnlineInstallationService::runMaintenance(std::stop_token stopToken) {
         publishStatus(statusOf(InstallationKind::Verifying));
 
         // Held until the flow ends: others may read the verified installer, never change it.
-        UniqueFileHandle installerLock(
-            CreateFileW(request.installerPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!installerLock) {
+        UniqueFileHandle installerLock;
+        const SharingRetryOutcome lock = retryWhileShared(
+            [&] {
+                HANDLE file =
+                    CreateFileW(request.installerPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                const DWORD error = GetLastError();
+                installerLock.reset(file);
+                return installerLock ? 0u : failedStep(error);
+            },
+            tuning_.sharingRetryTimings, stopToken);
+        if (lock.error != 0) {
             throw std::runtime_error("installer_lock");
         }
         const MaintenanceCheckContext context{root, handoff.environment};
         checkMaintenanceInstaller(context, request.installerPath, handoff.release);
-        checkStagedPayload(context, handoff.release);
+        checkStagedPayload(context, handoff.release, tuning_.sharingRetryTimings, stopToken);
 
         createDirectories(stateDirectory_);
         const WidePath record = stateDirectory_ / utf8ToWide(newIdentifier() + ".ini");
         const std::wstring commandLine = maintenanceInstallerCommandLine(
             request.installerPath, record.wstring(), request.applicationProcessId, request.launcherProcessId,
             request.installationRoot);
+        // Unicode from the start, so the installer's profile functions keep any path intact. Should it
+        // fail, the installer creates the record itself, as it always could.
+        (void)writeWholeFile(record, UnicodeRecordStart);
         publishStatus(statusOf(InstallationKind::Installing));
-        const std::uint32_t exitCode = runInstallerProcess(request.installerPath, commandLine, {});
+        InstallerStartRetry startRetry{tuning_.sharingRetryTimings, stopToken};
+        const std::uint32_t exitCode =
+            runInstallerProcess(request.installerPath, commandLine, {}, startRetry);
 
         const std::wstring result = profileString(record.wstring(), L"result", 32);
         const std::wstring directory = profileString(record.wstring(), L"directory", 32768);

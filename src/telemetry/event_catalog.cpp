@@ -96,7 +96,8 @@ bool isValidPropertyValue(std::string_view name, const PropertyValue& value) {
         return text != nullptr && isValidWebAttributionValue(name, *text);
     }
     if (oneOf(name, {"schema_version", "duration_ms", "win32_error", "exit_code", "http_status",
-                     "downloaded_bytes", "total_bytes", "resumed_bytes", "retry_number", "retry_delay_ms"})) {
+                     "downloaded_bytes", "total_bytes", "resumed_bytes", "retry_number", "retry_delay_ms",
+                     "rename_retries", "lock_retries", "start_retries"})) {
         return std::holds_alternative<std::int64_t>(value);
     }
     if (name == "retryable") {

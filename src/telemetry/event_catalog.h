@@ -12,7 +12,7 @@
 namespace ardenwick {
 
 /// The properties every installer and bootstrapper event may carry, in catalogue order.
-inline constexpr std::array<std::string_view, 29> LifecycleProperties{"environment",
+inline constexpr std::array<std::string_view, 32> LifecycleProperties{"environment",
                                                                       "source",
                                                                       "schema_version",
                                                                       "occurred_at",
@@ -40,7 +40,10 @@ inline constexpr std::array<std::string_view, 29> LifecycleProperties{"environme
                                                                       "total_bytes",
                                                                       "resumed_bytes",
                                                                       "retry_number",
-                                                                      "retry_delay_ms"};
+                                                                      "retry_delay_ms",
+                                                                      "rename_retries",
+                                                                      "lock_retries",
+                                                                      "start_retries"};
 
 /// Run context that lifecycle events may carry beside their own set.
 inline constexpr std::array<std::string_view, 9> ContextKeys{

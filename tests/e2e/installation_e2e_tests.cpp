@@ -1,4 +1,5 @@
 #include "common/text_conversion.h"
+#include "installation/attempt_identifier.h"
 #include "installation/install_location.h"
 #include "release_server_fixture.h"
 #include "support/installer_window.h"
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -94,6 +96,50 @@ std::optional<nlohmann::json> lastEventNamed(const std::vector<nlohmann::json>& 
     return found;
 }
 
+/// How many times the log holds `line`.
+std::size_t occurrences(const std::string& log, const std::string& line) {
+    std::size_t count = 0;
+    for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+/// A helper process holding files as a scanner or a live attempt does (tests/windows/helpers), and
+/// the event it sets once it holds one.
+struct ScannerStandIn {
+    ScannerStandIn(const std::wstring& arguments, const std::wstring& eventName)
+        : held(CreateEventW(nullptr, TRUE, FALSE, eventName.c_str())),
+          watching(CreateEventW(nullptr, TRUE, FALSE, (eventName + L".watching").c_str())),
+          process(testing::startProgram(testing::executableDirectory() / L"scanner_stand_in.exe",
+                                        arguments + L" " + eventName)) {}
+    ~ScannerStandIn() {
+        if (process.process && WaitForSingleObject(process.process.get(), 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process.process.get(), 9);
+            WaitForSingleObject(process.process.get(), 10000);
+        }
+    }
+    [[nodiscard]] bool holds(DWORD timeoutMs) const {
+        return WaitForSingleObject(held.get(), timeoutMs) == 0;
+    }
+    /// A download scanner knows the folders that were there before and waits for the next one.
+    [[nodiscard]] bool watches(DWORD timeoutMs) const {
+        return WaitForSingleObject(watching.get(), timeoutMs) == 0;
+    }
+    [[nodiscard]] std::optional<DWORD> exitCode(DWORD timeoutMs) const {
+        DWORD code = 0;
+        if (WaitForSingleObject(process.process.get(), timeoutMs) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(process.process.get(), &code)) {
+            return std::nullopt;
+        }
+        return code;
+    }
+
+    UniqueKernelHandle held;
+    UniqueKernelHandle watching;
+    testing::StartedProcess process;
+};
+
 std::string rangesOf(const std::vector<testing::LoggedRequest>& requests) {
     std::string text;
     for (const auto& request : requests) {
@@ -154,6 +200,13 @@ protected:
     static std::filesystem::path failureRecord() { return stateDirectory() / L"last-failure.json"; }
     static std::filesystem::path setupProgram() {
         return testing::executableDirectory() / L"Ardenwick-Setup.exe";
+    }
+
+    /// The scanner stand-in's arguments to hold the next download from its start until `holdAfter`
+    /// (milliseconds, or "ended" for until the stand-in is ended) after its last byte.
+    [[nodiscard]] std::wstring holdDownloadArguments(const std::wstring& holdAfter) const {
+        return L"partial " + testing::quoteArgument(stateDirectory().wstring()) + L" " +
+               std::to_wstring(std::filesystem::file_size(server_.payloadPath("good"))) + L" " + holdAfter;
     }
 
     /// The attempt directories still under the state directory: every attempt removes its own.
@@ -221,6 +274,14 @@ TEST_F(InstallationEndToEnd, DownloadsVerifiesInstallsAndOpensTheApplication) {
     const auto launch = lastEventNamed(events, "bootstrapper_launch_result");
     ASSERT_TRUE(launch);
     EXPECT_EQ(launch->at("properties").at("result"), "success") << launch->dump();
+    // Nothing held a file: no step was tried again, and no event says so.
+    for (const char* name : {"installer_verification_result", "installer_process_result"}) {
+        const auto stage = lastEventNamed(events, name);
+        ASSERT_TRUE(stage) << name;
+        for (const char* retries : {"rename_retries", "lock_retries", "start_retries"}) {
+            EXPECT_FALSE(stage->at("properties").contains(retries)) << stage->dump();
+        }
+    }
     const auto download = lastEventNamed(events, "installer_download_result");
     ASSERT_TRUE(download);
     EXPECT_EQ(download->at("properties").at("downloaded_bytes"),
@@ -365,6 +426,117 @@ TEST_F(InstallationEndToEnd, AChildLeftRunningByTheInstallerIsWaitedFor) {
     ASSERT_NE(childFinished, std::string::npos) << log;
     ASSERT_NE(launched, std::string::npos) << log;
     EXPECT_LT(childFinished, launched) << log;
+}
+
+// A virus scanner opens the finished download (read, sharing read and write, not delete) and holds it
+// past the end of the transfer; the move to setup.exe is tried again until it lets go. The same run
+// finds the folder of a run that died during its download, and the folder of an attempt that is still
+// alive (held as an attempt holds its own): the first is removed, the second left without a wait.
+TEST_F(InstallationEndToEnd, AScannerHoldingTheDownloadIsWaitedOutAndDeadAttemptFoldersAreRemoved) {
+    ASSERT_TRUE(server_.chooseCurrentScenario("install"));
+    const auto dead = stateDirectory() / L"0F3A9C2E-7B41-4D8A-9E10-ABCDEF012345";
+    const auto live = stateDirectory() / L"5D2C8B10-3E4F-4A6B-8C7D-0123456789AB";
+    const auto lowerCase = stateDirectory() / L"5d2c8b10-3e4f-4a6b-8c7d-0123456789ab";
+    const auto maintenanceRecord = stateDirectory() / L"7A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9.ini";
+    const auto unknownFile = stateDirectory() / L"notes.txt";
+    std::filesystem::create_directories(dead / L"nested");
+    {
+        std::ofstream partial(dead / L"setup.partial", std::ios::binary);
+        partial.seekp(20 * 1024 * 1024 - 1);
+        partial.put('x');
+    }
+    testing::writeFile(dead / L"nested" / L"result.ini", "[installation]\r\n");
+    testing::writeFile(live / L"setup.partial", "live");
+    testing::writeFile(lowerCase / L"keep", "keep");
+    testing::writeFile(maintenanceRecord, "[installation]\r\n");
+    testing::writeFile(unknownFile, "notes");
+
+    ScannerStandIn attemptInUse(L"folder " + testing::quoteArgument(live.wstring()),
+                                L"Local\\ArdenwickTest.LiveAttempt");
+    ASSERT_TRUE(attemptInUse.holds(30000));
+    ScannerStandIn scanner(holdDownloadArguments(L"3000"), L"Local\\ArdenwickTest.Scanner");
+    ASSERT_TRUE(scanner.watches(30000));
+
+    testing::WatchedProgram program(setupProgram(), L"");
+    ASSERT_TRUE(program.started());
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << wideToUtf8(program.screensText());
+    EXPECT_TRUE(scanner.holds(0)) << "the scanner never opened the download";
+    EXPECT_EQ(scanner.exitCode(30000), 0U);
+    EXPECT_EQ(occurrences(fileText(log_), "installer success"), 1U) << fileText(log_);
+    const auto verification = lastEventNamed(outboxEvents(), "installer_verification_result");
+    ASSERT_TRUE(verification);
+    EXPECT_EQ(verification->at("properties").at("result"), "success") << verification->dump();
+    EXPECT_GE(verification->at("properties").value("rename_retries", 0), 1) << verification->dump();
+
+    EXPECT_FALSE(std::filesystem::exists(dead));
+    EXPECT_EQ(fileText(live / L"setup.partial"), "live");
+    EXPECT_EQ(fileText(lowerCase / L"keep"), "keep");
+    EXPECT_EQ(fileText(maintenanceRecord), "[installation]\r\n");
+    EXPECT_EQ(fileText(unknownFile), "notes");
+
+    // What is left is what this test planted; the run's own attempt folder is gone as ever.
+    TerminateProcess(attemptInUse.process.process.get(), 9);
+    WaitForSingleObject(attemptInUse.process.process.get(), 10000);
+    for (const auto& planted : {live, lowerCase, maintenanceRecord, unknownFile}) {
+        std::filesystem::remove_all(planted);
+    }
+    expectInstalled();
+}
+
+// Held past the limit of the retries, the move fails exactly as it did without them.
+TEST_F(InstallationEndToEnd, AScannerHoldingTheDownloadPastTheLimitFailsTheVerification) {
+    ASSERT_TRUE(server_.chooseCurrentScenario("install"));
+    ScannerStandIn scanner(holdDownloadArguments(L"ended"), L"Local\\ArdenwickTest.LongScanner");
+    ASSERT_TRUE(scanner.watches(30000));
+    testing::WatchedProgram program(setupProgram(), L"");
+    EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::verificationFailedDetail), RunTimeoutMs))
+        << wideToUtf8(program.screensText());
+    EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::tryAgainLabel), 10000));
+    program.closeWindow();
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 1U);
+    EXPECT_TRUE(scanner.holds(0)) << "the scanner never opened the download";
+    EXPECT_FALSE(installerRan()) << fileText(log_);
+    EXPECT_TRUE(std::filesystem::exists(failureRecord()));
+    const auto verification = lastEventNamed(outboxEvents(), "installer_verification_result");
+    ASSERT_TRUE(verification);
+    const auto& properties = verification->at("properties");
+    EXPECT_EQ(properties.at("result"), "failure") << verification->dump();
+    EXPECT_EQ(properties.at("operation"), "installer_file_rename") << verification->dump();
+    EXPECT_EQ(properties.at("win32_error"), 32) << verification->dump();
+    EXPECT_GE(properties.value("rename_retries", 0), 1) << verification->dump();
+    EXPECT_FALSE(scanner.exitCode(0)) << "the scanner let go before the attempt gave up";
+}
+
+// Local AppData under a profile whose name has letters outside the ANSI code page: the full installer
+// writes the result record with the profile functions, and the path in it must come back exactly.
+TEST_F(InstallationEndToEnd, AProfileOutsideTheAnsiCodePageInstallsAndOpens) {
+    const std::filesystem::path profileLocal = L"C:\\users\\Zo\u00EB \u5F20\u4F1F\\AppData\\Local";
+    std::filesystem::create_directories(profileLocal);
+    {
+        // Wine's SHGetKnownFolderPath(FOLDERID_LocalAppData) reads this value when the folder exists.
+        testing::ScopedRegistryValue localAppDataFolder(
+            L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", L"Local AppData");
+        localAppDataFolder.setString(profileLocal.wstring(), REG_EXPAND_SZ);
+        ASSERT_EQ(localAppData(), profileLocal);
+        root_ = profileLocal / L"Programs" / L"Ardenwick";
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_ROOT", root_.c_str());
+        ASSERT_TRUE(server_.chooseCurrentScenario("install"));
+
+        testing::WatchedProgram program(setupProgram(), L"");
+        ASSERT_TRUE(program.started());
+        EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << wideToUtf8(program.screensText());
+        EXPECT_TRUE(showsInOrder(program.screens(), {text(LocalizedStrings::installingHeading),
+                                                     text(LocalizedStrings::openingHeading)}))
+            << wideToUtf8(program.screensText());
+        // The result record named the installed directory exactly: the identity comparison passed.
+        const auto result = lastEventNamed(outboxEvents(), "installer_process_result");
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->at("properties").at("result"), "success") << result->dump();
+        EXPECT_EQ(result->at("properties").at("error_code"), "none") << result->dump();
+        expectInstalled();
+        testing::stopStandInApplication(root_);
+    }
+    EXPECT_FALSE(testing::removeTreeWhenFree(L"C:\\users\\Zo\u00EB \u5F20\u4F1F"));
 }
 
 } // namespace

@@ -25,7 +25,7 @@ TEST(EventCatalog, InstallerEventsCarryLifecyclePropertiesAndTheContextKeys) {
           "bootstrapper_launch_result"}) {
         const auto* permitted = EventCatalog::instance().propertiesOf(name);
         ASSERT_NE(permitted, nullptr) << name;
-        EXPECT_EQ(permitted->size(), 29u) << name;
+        EXPECT_EQ(permitted->size(), 32u) << name;
         EXPECT_TRUE(isLifecycleEvent(name)) << name;
     }
     EXPECT_EQ(EventCatalog::instance().propertiesOf("bootstrapper_unknown"), nullptr);
@@ -49,10 +49,14 @@ TEST(SanitizeEvent, KeepsPermittedWellTypedPropertiesOnly) {
                                                          {"installation_id", std::string("abc")},
                                                          {"web_utm_source", std::string("news")},
                                                          {"web_distinct_id", std::string("has.dot")},
-                                                         {"is_new_installation", true}});
+                                                         {"is_new_installation", true},
+                                                         {"rename_retries", std::int64_t{4}},
+                                                         {"lock_retries", std::string("2")},
+                                                         {"start_retries", std::int64_t{1}}});
     ASSERT_TRUE(sanitizeEvent(event));
     EventProperties expected{
         {"result", std::string("success")},     {"duration_ms", std::int64_t{12}},
+        {"rename_retries", std::int64_t{4}},    {"start_retries", std::int64_t{1}},
         {"http_status", std::int64_t{503}},     {"launch_trigger", std::string("installer")},
         {"cpu_arch", std::string("x64")},       {"installation_id", std::string("abc")},
         {"web_utm_source", std::string("news")}};

@@ -37,6 +37,31 @@ std::wstring iniValue(const std::filesystem::path& path, const wchar_t* section,
     return buffer;
 }
 
+// The records start as empty Unicode files, so the profile functions (ours and the full installer's)
+// write them in UTF-16: a path with letters outside the ANSI code page comes back exactly, and a record
+// the installer never wrote to still holds no result.
+TEST(InstallerRecordsFile, RecordsAreUnicodeSoAnyProfilePathSurvivesThem) {
+    const auto directory = freshDirectory(L"ardenwick-records-unicode");
+    const auto result = directory / L"result.ini";
+    writeInstallerRecords(result, {"FLOW-ID", "ATTEMPT-ID", "anon", {}});
+    EXPECT_EQ(fileText(result), std::string("\xFF\xFE", 2));
+    EXPECT_EQ(fileText(directory / L"result.ini.identity").substr(0, 2), std::string("\xFF\xFE", 2));
+    const std::optional<ResultRecord> empty = readResultRecord(result);
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->result, "");
+    EXPECT_EQ(empty->schemaVersion, "");
+
+    const std::wstring profilePath = L"C:\\users\\Zo\u00EB \u5F20\u4F1F\\AppData\\Local\\Programs\\Ardenwick";
+    ASSERT_TRUE(WritePrivateProfileStringW(L"installation", L"result", L"success", result.c_str()));
+    ASSERT_TRUE(
+        WritePrivateProfileStringW(L"installation", L"directory", profilePath.c_str(), result.c_str()));
+    const std::optional<ResultRecord> written = readResultRecord(result);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->result, "success");
+    EXPECT_EQ(written->directory,
+              "C:\\users\\Zo\xC3\xAB \xE5\xBC\xA0\xE4\xBC\x9F\\AppData\\Local\\Programs\\Ardenwick");
+}
+
 TEST(InstallerRecordsFile, IdentityAndContextRecordsBesideTheResultRecord) {
     const auto directory = freshDirectory(L"ardenwick-records");
     InstallerRecordValues values{
@@ -59,8 +84,8 @@ TEST(InstallerRecordsFile, IdentityAndContextRecordsBesideTheResultRecord) {
         << context;
     EXPECT_NE(context.find(",\"ref\":\"\xE4\xB8\xAD\",\"utm_source\":\"abc\"}"), std::string::npos)
         << context;
-    EXPECT_FALSE(std::filesystem::exists(directory / L"result.ini"))
-        << "the installer writes the result record";
+    EXPECT_EQ(fileText(directory / L"result.ini"), std::string("\xFF\xFE", 2))
+        << "only the installer writes into the result record";
 }
 
 TEST(InstallerRecordsFile, UnwritableIdentityRecordIsContextWrite) {

@@ -28,7 +28,7 @@ using testing::writeFile;
 class MaintenanceRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        base_ = std::filesystem::temp_directory_path() / L"ardenwick-maintenance";
+        base_ = std::filesystem::temp_directory_path() / baseName();
         const std::error_code error = testing::removeTreeWhenFree(base_);
         ASSERT_FALSE(error) << error.message();
         root_ = base_ / L"Ardenwick";
@@ -56,6 +56,8 @@ protected:
             SetEnvironmentVariableW(name, nullptr);
         }
     }
+
+    [[nodiscard]] virtual std::wstring baseName() const { return L"ardenwick-maintenance"; }
 
     const nlohmann::json& handoff() const { return handoff_; }
 
@@ -123,6 +125,22 @@ TEST_F(MaintenanceRun, InstallsTheStagedUpdateAndRelaunches) {
     for (const auto& entry : std::filesystem::directory_iterator(root_ / L"state" / L"maintenance-ui")) {
         EXPECT_NE(entry.path().extension(), L".ini") << entry.path();
     }
+}
+
+// An installation root with letters outside the ANSI code page: the installer writes the record with the
+// profile functions, and the directory in it must come back exactly.
+class MaintenanceRunOutsideTheAnsiCodePage : public MaintenanceRun {
+protected:
+    [[nodiscard]] std::wstring baseName() const override {
+        return L"ardenwick-maintenance-Zo\u00EB \u5F20\u4F1F";
+    }
+};
+
+TEST_F(MaintenanceRunOutsideTheAnsiCodePage, InstallsAndRelaunches) {
+    auto service = makeService();
+    EXPECT_EQ(runWithWindow(*service).kind, InstallationKind::Ready);
+    EXPECT_NE(fileText(log_).find("launcher --ardenwick-installation-startup"), std::string::npos)
+        << fileText(log_);
 }
 
 TEST_F(MaintenanceRun, ConsumedHandoffAndItsSizeBound) {

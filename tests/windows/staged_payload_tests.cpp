@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "common/file_system_error.h"
+#include "common/unique_handle.h"
 #include "maintenance/maintenance_checks.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace ardenwick {
 namespace {
@@ -76,6 +78,42 @@ TEST_F(StagedPayload, MissingPackageIsAFileSystemError) {
         EXPECT_EQ(error.code().value(), ERROR_FILE_NOT_FOUND);
         EXPECT_EQ(error.path(), stagedPayloadPath(context_, "1.2.3"));
     }
+}
+
+// A scanner that holds the package without sharing it makes the open for the hash fail with a sharing
+// violation; it is opened again until the scanner lets go, or fails as ever once the limit is reached.
+TEST_F(StagedPayload, TheOpenForTheHashWaitsOutAScannerUntilTheLimit) {
+    stage("abc");
+    const auto holdPackage = [&] {
+        return UniqueFileHandle(CreateFileW(stagedPayloadPath(context_, "1.2.3").c_str(), GENERIC_READ, 0,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    const auto outcomeWith = [&](const SharingRetryTimings& timings) {
+        try {
+            checkStagedPayload(context_, release_, timings, {});
+        } catch (const std::exception& error) {
+            return std::string(error.what());
+        }
+        return std::string();
+    };
+    {
+        // Let go while the check waits; the limit is far beyond any stall of the host.
+        UniqueFileHandle held = holdPackage();
+        ASSERT_TRUE(held);
+        std::jthread scanner([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            held.reset();
+        });
+        EXPECT_EQ(outcomeWith({std::chrono::milliseconds(10), std::chrono::milliseconds(40),
+                               std::chrono::minutes(2)}),
+                  "");
+    }
+    // Held for the whole check: the same failure as without the retries.
+    const UniqueFileHandle held = holdPackage();
+    ASSERT_TRUE(held);
+    EXPECT_EQ(outcomeWith({std::chrono::milliseconds(10), std::chrono::milliseconds(40),
+                           std::chrono::milliseconds(150)}),
+              "Unable to open file for SHA-256");
 }
 
 TEST_F(StagedPayload, VersionMustBeSemantic) {

@@ -71,7 +71,11 @@ TEST_F(StandInInstaller, ScenariosProduceEachDocumentedOutcome) {
 
     std::filesystem::remove(attemptDirectory_ / L"result.ini");
     EXPECT_EQ(runScenario(L"no-record"), 0U);
-    EXPECT_FALSE(readResultRecord(attemptDirectory_ / L"result.ini"));
+    // The record is there from the start, empty: it holds no result.
+    const auto empty = readResultRecord(attemptDirectory_ / L"result.ini");
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->result, "");
+    EXPECT_EQ(empty->schemaVersion, "");
     EXPECT_TRUE(std::filesystem::exists(root_ / L"Ardenwick.exe"));
 
     EXPECT_EQ(runScenario(L"wrong-attempt"), 0U);
