@@ -228,6 +228,15 @@ protected:
 
     [[nodiscard]] bool installerRan() const { return fileText(log_).find("installer ") != std::string::npos; }
 
+    /// Waits for the failure screen with this detail and its "Try again", then closes the window: the
+    /// run ends with exit code 1.
+    static void closeFromFailureScreen(testing::WatchedProgram& program, const std::wstring& detail) {
+        EXPECT_TRUE(program.waitForScreen(detail, RunTimeoutMs)) << wideToUtf8(program.screensText());
+        EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::tryAgainLabel), 10000));
+        program.closeWindow();
+        EXPECT_EQ(program.waitForExit(RunTimeoutMs), 1U);
+    }
+
     /// Checks what a finished installation leaves: the location, the installed tree, the running
     /// application, no failure record and no attempt directory.
     void expectInstalled() const {
@@ -316,11 +325,7 @@ TEST_F(InstallationEndToEnd, AnInstallerThatFailsVerificationIsNeverRun) {
         ASSERT_TRUE(server_.chooseCurrentScenario(scenario));
         testing::WatchedProgram program(setupProgram(), L"");
         ASSERT_TRUE(program.started());
-        EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::verificationFailedDetail), RunTimeoutMs))
-            << wideToUtf8(program.screensText());
-        EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::tryAgainLabel), 10000));
-        program.closeWindow();
-        EXPECT_EQ(program.waitForExit(RunTimeoutMs), 1U);
+        closeFromFailureScreen(program, text(LocalizedStrings::verificationFailedDetail));
         EXPECT_FALSE(installerRan()) << fileText(log_);
         EXPECT_TRUE(readInstallLocation().empty());
         EXPECT_TRUE(std::filesystem::exists(failureRecord()));
@@ -380,11 +385,7 @@ TEST_F(InstallationEndToEnd, AFailingInstallerIsReportedAndItsFailureKept) {
     SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"failure");
     ASSERT_TRUE(server_.chooseCurrentScenario("install"));
     testing::WatchedProgram program(setupProgram(), L"");
-    EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::installationFailedDetail), RunTimeoutMs))
-        << wideToUtf8(program.screensText());
-    EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::tryAgainLabel), 10000));
-    program.closeWindow();
-    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 1U);
+    closeFromFailureScreen(program, text(LocalizedStrings::installationFailedDetail));
     EXPECT_NE(fileText(log_).find("installer failure"), std::string::npos) << fileText(log_);
     EXPECT_EQ(fileText(log_).find("application "), std::string::npos)
         << "nothing is launched after a failure";
@@ -489,11 +490,7 @@ TEST_F(InstallationEndToEnd, AScannerHoldingTheDownloadPastTheLimitFailsTheVerif
     ScannerStandIn scanner(holdDownloadArguments(L"ended"), L"Local\\ArdenwickTest.LongScanner");
     ASSERT_TRUE(scanner.watches(30000));
     testing::WatchedProgram program(setupProgram(), L"");
-    EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::verificationFailedDetail), RunTimeoutMs))
-        << wideToUtf8(program.screensText());
-    EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::tryAgainLabel), 10000));
-    program.closeWindow();
-    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 1U);
+    closeFromFailureScreen(program, text(LocalizedStrings::verificationFailedDetail));
     EXPECT_TRUE(scanner.holds(0)) << "the scanner never opened the download";
     EXPECT_FALSE(installerRan()) << fileText(log_);
     EXPECT_TRUE(std::filesystem::exists(failureRecord()));
