@@ -12,8 +12,10 @@ void withButtons(InstallationPresentation& view, const LocalizedStrings& strings
     view.secondaryLabel = strings[secondary];
 }
 
-// doneBytes × 100 / totalBytes. The worker never reports more than the total, but a bad snapshot must
-// neither overflow the product nor draw past the end of the bar.
+} // namespace
+
+// The worker never reports more than the total, but a bad snapshot must neither overflow the product nor
+// draw past the end of the bar.
 std::int32_t downloadPercent(std::uint64_t doneBytes, std::uint64_t totalBytes) noexcept {
     if (doneBytes >= totalBytes) {
         return 100;
@@ -21,8 +23,6 @@ std::int32_t downloadPercent(std::uint64_t doneBytes, std::uint64_t totalBytes) 
     __extension__ using Wide = unsigned __int128;
     return static_cast<std::int32_t>(static_cast<Wide>(doneBytes) * 100 / totalBytes);
 }
-
-} // namespace
 
 InstallationPresentation buildPresentation(const InstallationStatus& status,
                                            const LocalizedStrings& strings) {

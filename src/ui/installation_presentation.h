@@ -28,6 +28,9 @@ struct InstallationPresentation {
     friend bool operator==(const InstallationPresentation&, const InstallationPresentation&) = default;
 };
 
+/// doneBytes × 100 / totalBytes in whole percent, 100 once done reaches the total; `totalBytes` > 0.
+[[nodiscard]] std::int32_t downloadPercent(std::uint64_t doneBytes, std::uint64_t totalBytes) noexcept;
+
 /// The pure mapping from a status snapshot to what the window shows. Unknown kinds and failure texts get
 /// the defaults; no status value is refused.
 [[nodiscard]] InstallationPresentation buildPresentation(const InstallationStatus& status,

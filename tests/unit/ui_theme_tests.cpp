@@ -33,19 +33,19 @@ TEST(ButtonPalette, TextButtonsInLightAndDark) {
     const ThemeColors light = themeColors(false, false, system);
     const ThemeColors dark = themeColors(true, false, system);
     const ButtonPalette lightSecondary{hex(0xF8F8F6), hex(0x1E1E1E), hex(0xFFFFFF), hex(0xF2F2F2),
-                                       hex(0xDFDFDD), hex(0x80BDFF), hex(0x515154)};
+                                       hex(0xDFDFDD), hex(0x1E1E1E), hex(0x515154)};
     EXPECT_EQ(buttonPalette(light, ButtonKind::Secondary, false, false, system), lightSecondary);
     EXPECT_EQ(buttonPalette(light, ButtonKind::Tertiary, true, true, system), lightSecondary);
     EXPECT_EQ(buttonPalette(light, ButtonKind::Primary, false, false, system),
               (ButtonPalette{hex(0xF8F8F6), hex(0xFFFFFF), hex(0x1B1F24), hex(0x3C3C3C), hex(0xF9F9F7),
-                             hex(0x80BDFF), hex(0x515154)}));
+                             hex(0x1E1E1E), hex(0x515154)}));
     const ButtonPalette darkSecondary{hex(0x181818), hex(0xFFFFFF), hex(0x181818), hex(0x2A2A2A),
-                                      hex(0x343434), hex(0x175491), hex(0xA1A1A6)};
+                                      hex(0x343434), hex(0xFFFFFF), hex(0xA1A1A6)};
     EXPECT_EQ(buttonPalette(dark, ButtonKind::Secondary, true, false, system), darkSecondary);
     EXPECT_EQ(buttonPalette(dark, ButtonKind::Tertiary, false, false, system), darkSecondary);
     EXPECT_EQ(buttonPalette(dark, ButtonKind::Primary, false, true, system),
               (ButtonPalette{hex(0x181818), hex(0x1B1F24), hex(0xFFFFFF), hex(0xD4D4D4), hex(0x2A2A2A),
-                             hex(0x175491), hex(0xA1A1A6)}));
+                             hex(0xFFFFFF), hex(0xA1A1A6)}));
 }
 
 TEST(ButtonPalette, CloseButtonTurnsRedWithAWhiteX) {
@@ -60,7 +60,9 @@ TEST(ButtonPalette, CloseButtonTurnsRedWithAWhiteX) {
     EXPECT_EQ(hot.hoverFill, hex(0xE81123));
     EXPECT_EQ(hot.text, hex(0xFFFFFF));
     EXPECT_EQ(hot.border, hex(0xDFDFDD));
-    EXPECT_EQ(buttonPalette(light, ButtonKind::Close, true, true, system).hoverFill, hex(0xEE6E78));
+    const ButtonPalette lightPressed = buttonPalette(light, ButtonKind::Close, true, true, system);
+    EXPECT_EQ(lightPressed.hoverFill, hex(0xEE6E78));
+    EXPECT_EQ(lightPressed.text, hex(0x1E1E1E)) << "a white X on the light pressed red is below 3:1";
 
     idle = buttonPalette(dark, ButtonKind::Close, false, false, system);
     EXPECT_EQ(idle.fill, hex(0x181818));
