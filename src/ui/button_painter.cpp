@@ -76,9 +76,12 @@ LRESULT paintButton(ButtonKind kind, const ButtonPalette& palette, const NMCUSTO
     if ((draw.uItemState & CDIS_FOCUS) != 0) {
         const LRESULT uiState = SendMessageW(button, WM_QUERYUISTATE, 0, 0);
         if ((uiState & UISF_HIDEFOCUS) == 0) {
-            RECT focus = draw.rc;
-            SetTextColor(dc, palette.focus);
-            DrawFocusRect(dc, &focus);
+            // A solid frame in the focus colour: DrawFocusRect's dotted XOR ignores the colour and, on the
+            // light card, is too faint to find.
+            UniqueBrush focus(CreateSolidBrush(palette.focus));
+            if (focus) {
+                FrameRect(dc, &draw.rc, focus.get());
+            }
         }
     }
     return CDRF_SKIPDEFAULT;

@@ -158,13 +158,36 @@ std::optional<LRESULT> InstallationView::handleMessage(UINT message, WPARAM wPar
             createChildren();
             applyTheme();
             layoutControls();
+            liveRegions_.mark(heading_);
+            liveRegions_.mark(detail_);
             refreshFromStatus();
             SetTimer(window_, RefreshTimerId, RefreshIntervalMs, nullptr);
-            SetFocus(secondaryButton_);
             return 0;
         case WM_DESTROY:
             KillTimer(window_, RefreshTimerId);
+            liveRegions_.clear();
+            taskbarButton_.release();
             return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                // Coming back, the user finds the button they had reached with Tab.
+                HWND focused = GetFocus();
+                if (focused != nullptr && IsChild(window_, focused)) {
+                    focusTarget_ = focused;
+                }
+                return std::nullopt;
+            }
+            if (focusTarget_ != nullptr && HIWORD(wParam) == 0) {
+                restoreFocus();
+                return 0;
+            }
+            return std::nullopt;
+        case WM_SETFOCUS:
+            if (focusTarget_ != nullptr) {
+                restoreFocus();
+                return 0;
+            }
+            return std::nullopt;
         case WM_SIZE:
             if (closeButton_ != nullptr) {
                 layoutControls();
@@ -220,6 +243,10 @@ std::optional<LRESULT> InstallationView::handleMessage(UINT message, WPARAM wPar
             SetForegroundWindow(window_);
             return 0;
         default:
+            if (message != 0 && message == taskbarButton_.createdMessage()) {
+                taskbarButton_.buttonCreated(window_);
+                return 0;
+            }
             return std::nullopt;
         }
     } catch (...) {
@@ -306,6 +333,7 @@ void InstallationView::closeRequested() {
         DestroyWindow(window_);
     } else {
         ShowWindow(window_, SW_HIDE); // the installation goes on; the window returns on activation
+        taskbarButton_.show(window_, {});
     }
 }
 

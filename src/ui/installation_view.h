@@ -1,15 +1,20 @@
 #pragma once
 
 #include "installation/installation_service.h"
+#include "ui/com_ownership.h"
+#include "ui/focus_target.h"
 #include "ui/gdi_handles.h"
 #include "ui/installation_presentation.h"
+#include "ui/live_region.h"
 #include "ui/localized_strings.h"
+#include "ui/taskbar_progress.h"
 #include "ui/theme_colors.h"
 
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -34,6 +39,11 @@ public:
     /// What the window shows for the service's current status.
     [[nodiscard]] InstallationPresentation buildPresentation() const;
 
+    /// Where the window reads whether high contrast is on; SPI_GETHIGHCONTRAST unless a host under Wine,
+    /// whose answer is always "off", gives its own before `run`.
+    using HighContrastSource = bool (*)() noexcept;
+    void readHighContrastFrom(HighContrastSource source) noexcept { highContrastSource_ = source; }
+
 private:
     static constexpr int PrimaryButtonId = 1;   // IDOK: Enter without a focused button
     static constexpr int SecondaryButtonId = 2; // IDCANCEL: Esc
@@ -48,6 +58,8 @@ private:
     void layoutControls() noexcept;
     void layoutButtons() noexcept;
     void refreshFromStatus();
+    void followButtonsWithFocus() noexcept;
+    void restoreFocus() noexcept;
     void onTimer();
     void onCommand(int id);
     void closeRequested();
@@ -59,6 +71,14 @@ private:
 
     IInstallationService& service_;
     LocalizedStrings strings_;
+    // Before the COM objects below, so that it outlives them.
+    ComApartment apartment_;
+    LiveRegions liveRegions_;
+    TaskbarButton taskbarButton_;
+    // The buttons as the focus last followed them (primary, secondary, tertiary, close), and the control
+    // that gets the focus back when the window is activated.
+    std::array<FocusCandidate, 4> focusButtons_{};
+    HWND focusTarget_ = nullptr;
     HINSTANCE instance_ = nullptr;
     HWND window_ = nullptr;
     HWND productLabel_ = nullptr;
@@ -78,6 +98,7 @@ private:
     UniqueBrush backgroundBrush_;
     ThemeColors theme_;
     SystemColors systemColors_;
+    HighContrastSource highContrastSource_ = nullptr;
     WindowCreatedCallback onWindowCreated_;
 };
 

@@ -43,19 +43,25 @@ void moveTo(HWND child, const PixelRect& target) noexcept {
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void setTextIfChanged(HWND control, const UiString& text) noexcept {
+// Returns whether the text changed.
+bool setTextIfChanged(HWND control, const UiString& text) noexcept {
     std::array<wchar_t, MaxComparedText> current{};
     const int length = GetWindowTextW(control, current.data(), MaxComparedText);
-    if (UiStringView(current.data(), static_cast<std::size_t>(length)) != text) {
-        SetWindowTextW(control, text.c_str());
+    if (UiStringView(current.data(), static_cast<std::size_t>(length)) == text) {
+        return false;
     }
+    SetWindowTextW(control, text.c_str());
+    return true;
+}
+
+bool shownByStyle(HWND control) noexcept {
+    return (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 void showIfChanged(HWND control, bool visible) noexcept {
     // The control's own style, not IsWindowVisible: before the card is shown every child reads as
     // invisible, and a button meant to be hidden would then stay visible.
-    const bool shown = (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0;
-    if (shown != visible) {
+    if (shownByStyle(control) != visible) {
         ShowWindow(control, visible ? SW_SHOWNA : SW_HIDE);
     }
 }
@@ -179,13 +185,39 @@ void InstallationView::layoutButtons() noexcept {
     moveIfChanged(window_, tertiaryButton_, layout.tertiary);
 }
 
+void InstallationView::followButtonsWithFocus() noexcept {
+    const std::array<HWND, 4> order{primaryButton_, secondaryButton_, tertiaryButton_, closeButton_};
+    std::array<FocusCandidate, 4> buttons{};
+    for (std::size_t index = 0; index < order.size(); ++index) {
+        buttons[index] = {shownByStyle(order[index]), IsWindowEnabled(order[index]) != FALSE};
+    }
+    if (buttons == focusButtons_) {
+        return; // the same screen: the focus stays where the user put it
+    }
+    focusButtons_ = buttons;
+    const std::optional<std::size_t> target = focusTarget(buttons);
+    focusTarget_ = target ? order[*target] : nullptr;
+    // A window not yet shown (or hidden) cannot take the focus; WM_ACTIVATE gives it when it is shown.
+    if (IsWindowVisible(window_)) {
+        restoreFocus();
+    }
+}
+
+void InstallationView::restoreFocus() noexcept {
+    if (focusTarget_ != nullptr && shownByStyle(focusTarget_) && IsWindowEnabled(focusTarget_) &&
+        GetFocus() != focusTarget_) {
+        SetFocus(focusTarget_);
+    }
+}
+
 void InstallationView::refreshFromStatus() {
     if (window_ == nullptr || closeButton_ == nullptr) {
         return;
     }
-    const InstallationPresentation view = buildPresentation();
-    setTextIfChanged(heading_, view.heading);
-    setTextIfChanged(detail_, view.detail);
+    const InstallationStatus status = service_.currentStatus();
+    const InstallationPresentation view = ardenwick::buildPresentation(status, strings_);
+    const bool headingChanged = setTextIfChanged(heading_, view.heading);
+    const bool detailChanged = setTextIfChanged(detail_, view.detail);
     setTextIfChanged(productLabel_, view.productLabel);
     setTextIfChanged(tertiaryButton_, view.tertiaryLabel);
     setTextIfChanged(closeButton_, view.closeButtonName);
@@ -201,6 +233,18 @@ void InstallationView::refreshFromStatus() {
     showIfChanged(secondaryButton_, view.secondaryEnabled);
     enableIfChanged(closeButton_, true);
     showIfChanged(closeButton_, true);
+    followButtonsWithFocus();
+
+    // A hidden window says nothing, and an emptied detail line is hidden with nothing left to read.
+    if (IsWindowVisible(window_)) {
+        if (headingChanged && !view.heading.empty()) {
+            LiveRegions::announce(heading_);
+        }
+        if (detailChanged && !view.detail.empty()) {
+            LiveRegions::announce(detail_);
+        }
+    }
+    taskbarButton_.show(window_, taskbarProgressFor(status, IsWindowVisible(window_) != FALSE));
 
     const LONG_PTR style = GetWindowLongPtrW(progressBar_, GWL_STYLE);
     const bool marquee = (style & PBS_MARQUEE) != 0;

@@ -16,7 +16,8 @@ constexpr DWORD DwmUseImmersiveDarkMode = 20;
 
 void InstallationView::applyTheme() noexcept {
     systemColors_ = currentSystemColors();
-    theme_ = themeColors(appsUseDarkTheme(), highContrastEnabled(), systemColors_);
+    const bool highContrast = highContrastSource_ != nullptr ? highContrastSource_() : highContrastEnabled();
+    theme_ = themeColors(appsUseDarkTheme(), highContrast, systemColors_);
     backgroundBrush_.reset(CreateSolidBrush(theme_.background));
     const BOOL dark = theme_.darkMode && !theme_.highContrast ? TRUE : FALSE;
     DwmSetWindowAttribute(window_, DwmUseImmersiveDarkMode, &dark, sizeof(dark));

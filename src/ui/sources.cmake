@@ -14,8 +14,10 @@ if(WIN32)
         ${CMAKE_CURRENT_LIST_DIR}/installation_view_controls.cpp
         ${CMAKE_CURRENT_LIST_DIR}/installation_view_painting.cpp
         ${CMAKE_CURRENT_LIST_DIR}/instance_window.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/live_region.cpp
         ${CMAKE_CURRENT_LIST_DIR}/progress_bar_painter.cpp
         ${CMAKE_CURRENT_LIST_DIR}/run_installation_window.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/taskbar_progress.cpp
         ${CMAKE_CURRENT_LIST_DIR}/ui_language_win32.cpp
         ${CMAKE_CURRENT_LIST_DIR}/window_theme.cpp)
     # The resource script embeds the font; rebuild it when the font changes.

@@ -16,6 +16,7 @@ public:
         return true;
     }
     [[nodiscard]] InstallationStatus currentStatus() const override {
+        ++statusReads;
         std::lock_guard lock(mutex_);
         return status_;
     }
@@ -37,6 +38,8 @@ public:
     std::atomic<int> stops{0};
     std::atomic<int> opens{0};
     std::atomic<int> fullInstallerDownloads{0};
+    // The window reads the status on each of its ticks: a count that moves on shows that ticks went by.
+    mutable std::atomic<int> statusReads{0};
 
 private:
     mutable std::mutex mutex_;

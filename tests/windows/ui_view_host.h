@@ -41,8 +41,9 @@ inline std::u16string windowText(HWND window) {
 /// would, while the test thread plays the user and reads the controls.
 class ViewHost {
 public:
-    explicit ViewHost(const LocalizedStrings& strings, std::function<void(HWND)> onCreated = {})
-        : strings_(strings), onCreated_(std::move(onCreated)) {}
+    explicit ViewHost(const LocalizedStrings& strings, std::function<void(HWND)> onCreated = {},
+                      InstallationView::HighContrastSource highContrast = nullptr)
+        : strings_(strings), onCreated_(std::move(onCreated)), highContrast_(highContrast) {}
     ViewHost(const ViewHost&) = delete;
     ViewHost& operator=(const ViewHost&) = delete;
     ~ViewHost() {
@@ -60,6 +61,9 @@ public:
         thread_ = std::thread([this] {
             uiThreadId_ = GetCurrentThreadId();
             InstallationView view(service, strings_);
+            if (highContrast_ != nullptr) {
+                view.readHighContrastFrom(highContrast_);
+            }
             startsAfterConstruction = service.starts.load();
             exitCode = view.run(GetModuleHandleW(nullptr), [this](HWND window) {
                 ++createdCallbacks;
@@ -130,6 +134,7 @@ private:
 
     LocalizedStrings strings_;
     std::function<void(HWND)> onCreated_;
+    InstallationView::HighContrastSource highContrast_;
     std::thread thread_;
     std::atomic<HWND> window_{nullptr};
     std::atomic<DWORD> uiThreadId_{0};

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace ardenwick {
 namespace {
@@ -61,6 +63,16 @@ public:
     }
     [[nodiscard]] bool printed() const { return printed_; }
     [[nodiscard]] std::string at(int x, int y) const { return colorText(GetPixel(dc_, x, y)); }
+    /// How many pixels of `area` are exactly `color`.
+    [[nodiscard]] int count(COLORREF color, const RECT& area) const {
+        int found = 0;
+        for (int y = area.top; y < area.bottom; ++y) {
+            for (int x = area.left; x < area.right; ++x) {
+                found += GetPixel(dc_, x, y) == color ? 1 : 0;
+            }
+        }
+        return found;
+    }
 
 private:
     int width_ = 0;
@@ -141,7 +153,8 @@ void expectColours(ViewHost& host, const Expectation& expected) {
     GetClientRect(host.primaryButton(), &primary);
     Capture capture(host.primaryButton());
     ASSERT_TRUE(capture.printed());
-    EXPECT_EQ(capture.at(0, 0), colorText(expected.background)) << "the corner outside the rounded body";
+    // Inside the focus frame (the primary button has the focus), outside the rounded body.
+    EXPECT_EQ(capture.at(1, 1), colorText(expected.background)) << "the corner outside the rounded body";
     EXPECT_EQ(capture.at(6, primary.bottom / 2), colorText(expected.primaryFill));
 }
 
@@ -192,21 +205,117 @@ TEST(InstallationWindowColours, CloseButtonTurnsRedUnderThePointer) {
     EXPECT_EQ(capture.at(centerX + 3, centerY - 3), colorText(hex(0xFFFFFF)));
     EXPECT_EQ(capture.at(centerX, centerY - 3), colorText(hex(0xE81123)));
 
-    // Pressed: a lighter red in the light theme, a darker one in the dark theme.
+    // Pressed: a lighter red in the light theme, with a dark X (white on it is below 3:1), and a darker
+    // red with the white X in the dark theme.
     SendMessageW(host.closeButton(), BM_SETSTATE, TRUE, 0);
     {
         Capture pressed(host.closeButton());
         EXPECT_EQ(pressed.at(4, 4), colorText(hex(0xEE6E78)));
-        EXPECT_EQ(pressed.at(centerX, centerY), colorText(hex(0xFFFFFF)));
+        EXPECT_EQ(pressed.at(centerX, centerY), colorText(hex(0x1E1E1E)));
     }
     appMode.set(0);
     SendMessageW(host.window(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
     {
         Capture pressed(host.closeButton());
         EXPECT_EQ(pressed.at(4, 4), colorText(hex(0x94141F)));
+        EXPECT_EQ(pressed.at(centerX, centerY), colorText(hex(0xFFFFFF)));
     }
     SendMessageW(host.closeButton(), BM_SETSTATE, FALSE, 0);
     SetCursorPos(0, 0);
+}
+
+TEST(InstallationWindowColours, TheFocusedButtonIsFramedInTheCardsTextColour) {
+    ScopedUserDword appMode(PersonalizeKey, L"AppsUseLightTheme", 1);
+    ViewHost host(english());
+    ASSERT_TRUE(host.start());
+    host.service.setKind(InstallationKind::InstallationFailed, "installation_failed");
+    ASSERT_TRUE(eventually([&] { return host.focusedControl() == host.primaryButton(); }));
+    // Focus cues show once the keyboard is used, as Tab does.
+    SendMessageW(host.window(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    RECT primary{};
+    GetClientRect(host.primaryButton(), &primary);
+    for (const bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        appMode.set(dark ? 0 : 1);
+        SendMessageW(host.window(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
+        const std::string frame = colorText(dark ? hex(0xFFFFFF) : hex(0x1E1E1E));
+        Capture focused(host.primaryButton());
+        ASSERT_TRUE(focused.printed());
+        // Solid on every side, and only one pixel wide: inside it the card shows.
+        EXPECT_EQ(focused.at(0, primary.bottom / 2), frame);
+        EXPECT_EQ(focused.at(primary.right - 1, primary.bottom / 2), frame);
+        EXPECT_EQ(focused.at(primary.right / 2, 0), frame);
+        EXPECT_EQ(focused.at(primary.right / 2 + 1, primary.bottom - 1), frame);
+        EXPECT_EQ(focused.at(1, primary.bottom / 2), colorText(dark ? hex(0x181818) : hex(0xF8F8F6)));
+        Capture other(host.secondaryButton());
+        EXPECT_EQ(other.at(0, primary.bottom / 2), colorText(dark ? hex(0x181818) : hex(0xF8F8F6)))
+            << "only the focused button is framed";
+    }
+}
+
+/// Puts the system colours of a high-contrast theme in place for one scope (SetSysColors), and back after.
+class ScopedSystemColors {
+public:
+    explicit ScopedSystemColors(const std::vector<std::pair<int, COLORREF>>& colors) {
+        for (const auto& [index, color] : colors) {
+            indexes_.push_back(index);
+            previous_.push_back(GetSysColor(index));
+            wanted_.push_back(color);
+        }
+        SetSysColors(static_cast<int>(indexes_.size()), indexes_.data(), wanted_.data());
+    }
+    ScopedSystemColors(const ScopedSystemColors&) = delete;
+    ScopedSystemColors& operator=(const ScopedSystemColors&) = delete;
+    ~ScopedSystemColors() {
+        SetSysColors(static_cast<int>(indexes_.size()), indexes_.data(), previous_.data());
+    }
+
+private:
+    std::vector<int> indexes_;
+    std::vector<COLORREF> previous_;
+    std::vector<COLORREF> wanted_;
+};
+
+bool highContrastOn() noexcept {
+    return true;
+}
+
+TEST(InstallationWindowColours, HighContrastPressedButtonsDrawHighlightTextOnHighlight) {
+    // "High Contrast Black". Wine's SPI_GETHIGHCONTRAST is always off, so the host answers for it.
+    const COLORREF black = hex(0x000000);
+    const COLORREF white = hex(0xFFFFFF);
+    const COLORREF highlight = hex(0x1AEBFF);
+    ScopedSystemColors system({{COLOR_WINDOW, black},
+                               {COLOR_WINDOWTEXT, white},
+                               {COLOR_HIGHLIGHT, highlight},
+                               {COLOR_HIGHLIGHTTEXT, black},
+                               {COLOR_BTNFACE, black},
+                               {COLOR_GRAYTEXT, hex(0x3FF23F)}});
+    ViewHost host(english(), {}, highContrastOn);
+    ASSERT_TRUE(host.start());
+    host.service.setKind(InstallationKind::InstallationFailed, "download_failed");
+    ASSERT_TRUE(eventually([&] { return IsWindowVisible(host.tertiaryButton()) != FALSE; }));
+
+    for (HWND button : {host.secondaryButton(), host.primaryButton(), host.tertiaryButton()}) {
+        const std::u16string name = windowText(button);
+        SCOPED_TRACE(std::string(name.begin(), name.end()));
+        RECT client{};
+        GetClientRect(button, &client);
+        RECT label = client; // inside the outline and the focus frame
+        InflateRect(&label, -4, -4);
+        {
+            Capture idle(button);
+            ASSERT_TRUE(idle.printed());
+            EXPECT_GT(idle.count(white, label), 0) << "the idle label is COLOR_WINDOWTEXT";
+        }
+        // Pressed (BM_SETSTATE, as a held click or space bar leaves it); hot takes the same colours.
+        SendMessageW(button, BM_SETSTATE, TRUE, 0);
+        Capture pressed(button);
+        EXPECT_EQ(pressed.at(6, client.bottom / 2), colorText(highlight));
+        EXPECT_GT(pressed.count(black, label), 0) << "the label is drawn in COLOR_HIGHLIGHTTEXT";
+        EXPECT_EQ(pressed.count(white, label), 0) << "no COLOR_WINDOWTEXT on the COLOR_HIGHLIGHT fill";
+        SendMessageW(button, BM_SETSTATE, FALSE, 0);
+    }
 }
 
 int expectedDpi() {
