@@ -1,0 +1,161 @@
+// The window's taskbar button, seen through a stand-in for the shell's TaskbarList object: Wine's own
+// accepts every call and shows nothing, and no shell there sends "TaskbarButtonCreated".
+#include "ui/localized_strings.h"
+#include "ui_view_host.h"
+
+#include <shobjidl.h>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace ardenwick {
+namespace {
+
+using test::eventually;
+using test::ViewHost;
+
+constexpr GUID TaskbarListClass{0x56fdf344, 0xfd6d, 0x11d0, {0x95, 0x8a, 0x00, 0x60, 0x97, 0xc9, 0xa0, 0x90}};
+
+/// Records what the window asks of the taskbar, as the shell would receive it. Lives on the test's stack,
+/// so reference counts are not kept.
+class RecordingTaskbar final : public ITaskbarList3, public IClassFactory {
+public:
+    std::vector<std::string> take() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(calls_, {});
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+        if (id == __uuidof(IUnknown) || id == __uuidof(ITaskbarList) || id == __uuidof(ITaskbarList2) ||
+            id == __uuidof(ITaskbarList3)) {
+            *object = static_cast<ITaskbarList3*>(this);
+            return S_OK;
+        }
+        if (id == __uuidof(IClassFactory)) {
+            *object = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID id, void** object) override {
+        return outer != nullptr ? CLASS_E_NOAGGREGATION : QueryInterface(id, object);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+    HRESULT STDMETHODCALLTYPE HrInit() override { return record("init"); }
+    HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return record("AddTab"); }
+    HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return record("DeleteTab"); }
+    HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return record("ActivateTab"); }
+    HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return record("SetActiveAlt"); }
+    HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, WINBOOL) override { return record("Fullscreen"); }
+    HRESULT STDMETHODCALLTYPE SetProgressValue(HWND, ULONGLONG completed, ULONGLONG total) override {
+        return record("value " + std::to_string(completed) + "/" + std::to_string(total));
+    }
+    HRESULT STDMETHODCALLTYPE SetProgressState(HWND, TBPFLAG flags) override {
+        return record("state " + std::to_string(static_cast<int>(flags)));
+    }
+    HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return record("RegisterTab"); }
+    HRESULT STDMETHODCALLTYPE UnregisterTab(HWND) override { return record("UnregisterTab"); }
+    HRESULT STDMETHODCALLTYPE SetTabOrder(HWND, HWND) override { return record("SetTabOrder"); }
+    HRESULT STDMETHODCALLTYPE SetTabActive(HWND, HWND, DWORD) override { return record("SetTabActive"); }
+    HRESULT STDMETHODCALLTYPE ThumbBarAddButtons(HWND, UINT, LPTHUMBBUTTON) override {
+        return record("Thumb");
+    }
+    HRESULT STDMETHODCALLTYPE ThumbBarUpdateButtons(HWND, UINT, LPTHUMBBUTTON) override {
+        return record("Thumb");
+    }
+    HRESULT STDMETHODCALLTYPE ThumbBarSetImageList(HWND, HIMAGELIST) override { return record("Thumb"); }
+    HRESULT STDMETHODCALLTYPE SetOverlayIcon(HWND, HICON, LPCWSTR) override { return record("Overlay"); }
+    HRESULT STDMETHODCALLTYPE SetThumbnailTooltip(HWND, LPCWSTR) override { return record("Tooltip"); }
+    HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override { return record("Clip"); }
+
+private:
+    HRESULT record(std::string call) {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(std::move(call));
+        return S_OK;
+    }
+
+    std::mutex mutex_;
+    std::vector<std::string> calls_;
+};
+
+/// Waits until two of the window's 100 ms ticks went by (it reads the status twice a tick) and the one
+/// under way has ended.
+bool ticksPass(ViewHost& host) {
+    const int start = host.service.statusReads.load();
+    const bool passed = eventually([&] { return host.service.statusReads.load() >= start + 4; });
+    SendMessageW(host.window(), WM_NULL, 0, 0);
+    return passed;
+}
+
+using Calls = std::vector<std::string>;
+
+TEST(TaskbarButton, FollowsTheStatusOnceTheShellHasMadeTheButton) {
+    RecordingTaskbar taskbar;
+    std::atomic<HRESULT> registered{E_FAIL};
+    // Registered in the window's own apartment, where the window looks the class up.
+    ViewHost host(stringsForLanguage(L"en-US"), [&](HWND) {
+        DWORD cookie = 0;
+        registered = CoRegisterClassObject(TaskbarListClass, static_cast<IClassFactory*>(&taskbar),
+                                           CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+    });
+    ASSERT_TRUE(host.start());
+    ASSERT_EQ(registered.load(), S_OK);
+
+    InstallationStatus status;
+    status.kind = InstallationKind::Downloading;
+    status.doneBytes = 25;
+    status.totalBytes = 100;
+    host.service.setStatus(status);
+    ASSERT_TRUE(eventually([&] { return SendMessageW(host.progressBar(), PBM_GETPOS, 0, 0) == 25; }));
+    EXPECT_EQ(taskbar.take(), Calls{}) << "nothing before the shell has made the button";
+
+    const UINT created = RegisterWindowMessageW(L"TaskbarButtonCreated");
+    ASSERT_NE(created, 0u);
+    SendMessageW(host.window(), created, 0, 0);
+    EXPECT_EQ(taskbar.take(), (Calls{"init", "state 2", "value 25/100"}));
+
+    status.doneBytes = 50;
+    host.service.setStatus(status);
+    ASSERT_TRUE(eventually([&] { return SendMessageW(host.progressBar(), PBM_GETPOS, 0, 0) == 50; }));
+    ASSERT_TRUE(ticksPass(host));
+    EXPECT_EQ(taskbar.take(), (Calls{"state 2", "value 50/100"})) << "once per change, not per tick";
+
+    host.service.setKind(InstallationKind::Verifying);
+    ASSERT_TRUE(ticksPass(host));
+    EXPECT_EQ(taskbar.take(), (Calls{"state 1"}));
+
+    // Hidden, the window's button goes; shown again, it picks up the status.
+    host.service.setStatus(status);
+    ASSERT_TRUE(ticksPass(host));
+    EXPECT_EQ(taskbar.take(), (Calls{"state 2", "value 50/100"}));
+    SendMessageW(host.window(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(ticksPass(host));
+    EXPECT_EQ(taskbar.take(), (Calls{"state 0"}));
+    PostMessageW(host.window(), ActivateInstanceMessage, 0, 0);
+    ASSERT_TRUE(eventually([&] { return IsWindowVisible(host.window()) != FALSE; }));
+    ASSERT_TRUE(ticksPass(host));
+    EXPECT_EQ(taskbar.take(), (Calls{"state 2", "value 50/100"}));
+
+    // A shell that restarts makes the button again.
+    SendMessageW(host.window(), created, 0, 0);
+    EXPECT_EQ(taskbar.take(), (Calls{"init", "state 2", "value 50/100"}));
+
+    host.service.setKind(InstallationKind::InstallationFailed, "download_failed");
+    ASSERT_TRUE(ticksPass(host));
+    EXPECT_EQ(taskbar.take(), (Calls{"state 4", "value 100/100"}));
+    host.service.setKind(InstallationKind::AlreadyInstalled);
+    ASSERT_TRUE(ticksPass(host));
+    EXPECT_EQ(taskbar.take(), (Calls{"state 0"}));
+}
+
+} // namespace
+} // namespace ardenwick
