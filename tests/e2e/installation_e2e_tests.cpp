@@ -6,6 +6,7 @@
 #include "support/process_runner.h"
 #include "support/registry_value.h"
 #include "support/test_files.h"
+#include "support/verification_hold.h"
 #include "ui/localized_strings.h"
 
 #include <gtest/gtest.h>
@@ -184,8 +185,9 @@ protected:
 
     void TearDown() override {
         testing::stopStandInApplication(root_);
-        for (const wchar_t* name : {L"ARDENWICK_STANDIN_ROOT", L"ARDENWICK_STANDIN_LOG",
-                                    L"ARDENWICK_STANDIN_INSTALLER", L"ARDENWICK_STANDIN_LAUNCHER"}) {
+        for (const wchar_t* name :
+             {L"ARDENWICK_STANDIN_ROOT", L"ARDENWICK_STANDIN_LOG", L"ARDENWICK_STANDIN_INSTALLER",
+              L"ARDENWICK_STANDIN_LAUNCHER", L"ARDENWICK_STANDIN_SELF_COPY"}) {
             SetEnvironmentVariableW(name, nullptr);
         }
     }
@@ -334,6 +336,38 @@ TEST_F(InstallationEndToEnd, AnInstallerThatFailsVerificationIsNeverRun) {
         ASSERT_TRUE(verification);
         EXPECT_EQ(verification->at("properties").at("result"), "failure") << verification->dump();
     }
+}
+
+// Held right after the signature check (the test build Ardenwick-Setup-held.exe), the verified setup.exe
+// cannot be written, renamed or deleted by another process; released, the installer that runs is that
+// very file. Under Wine a delete of the locked file fails as on Windows (docs/wine-differences.md).
+TEST_F(InstallationEndToEnd, NobodyCanChangeTheVerifiedInstallerBeforeItRuns) {
+    ASSERT_TRUE(server_.chooseCurrentScenario("install"));
+    const auto ran = base_ / L"installer-that-ran.exe";
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_SELF_COPY", ran.c_str());
+    testing::VerificationHold hold(L"setup.exe");
+    testing::WatchedProgram program(testing::executableDirectory() / L"Ardenwick-Setup-held.exe", L"");
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(hold.held(RunTimeoutMs)) << wideToUtf8(program.screensText());
+
+    std::filesystem::path installer;
+    for (const auto& entry : std::filesystem::directory_iterator(stateDirectory())) {
+        if (std::filesystem::exists(entry.path() / L"setup.exe")) {
+            installer = entry.path() / L"setup.exe";
+        }
+    }
+    ASSERT_FALSE(installer.empty()) << "no setup.exe in an attempt directory";
+    const std::string verified = fileText(installer);
+    EXPECT_EQ(verified, fileText(server_.payloadPath("good")));
+    const testing::ChangeAttempts changes = testing::tryToChange(installer);
+    EXPECT_EQ(changes.write, static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "opened for writing";
+    EXPECT_EQ(changes.rename, static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "renamed";
+    EXPECT_EQ(changes.remove, static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "deleted";
+
+    hold.release();
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << wideToUtf8(program.screensText());
+    expectInstalled();
+    EXPECT_EQ(fileText(ran), verified) << "the installer that ran is not the file that was verified";
 }
 
 TEST_F(InstallationEndToEnd, TheNextRunOpensOnTheSavedFailureAndTryAgainInstalls) {

@@ -3,6 +3,7 @@
 #include "support/registry_value.h"
 #include "support/staged_update.h"
 #include "support/test_files.h"
+#include "support/verification_hold.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <regex>
 
@@ -43,18 +45,21 @@ protected:
 
     void TearDown() override {
         testing::stopStandInApplication(root_);
-        for (const wchar_t* name :
-             {L"ARDENWICK_STANDIN_ROOT", L"ARDENWICK_STANDIN_LOG", L"ARDENWICK_STANDIN_MAINTENANCE"}) {
+        for (const wchar_t* name : {L"ARDENWICK_STANDIN_ROOT", L"ARDENWICK_STANDIN_LOG",
+                                    L"ARDENWICK_STANDIN_MAINTENANCE", L"ARDENWICK_STANDIN_SELF_COPY"}) {
             SetEnvironmentVariableW(name, nullptr);
         }
     }
 
-    /// Runs the launcher's maintenance start and returns the exit code of the program it started. The
-    /// program is opened as soon as the launcher names it, so its exit code is never lost.
-    std::optional<std::uint32_t> runMaintenance(const wchar_t* scenario) {
+    /// Runs the launcher's maintenance start of `program` and returns the exit code of the program it
+    /// started. The program is opened as soon as the launcher names it, so its exit code is never lost;
+    /// `whileRunning` is called then.
+    std::optional<std::uint32_t> runMaintenance(const wchar_t* scenario,
+                                                const wchar_t* program = L"Ardenwick-Setup.exe",
+                                                const std::function<void()>& whileRunning = {}) {
         SetEnvironmentVariableW(L"ARDENWICK_STANDIN_MAINTENANCE", scenario);
         const std::size_t logStart = fileText(log_).size();
-        const auto setup = testing::executableDirectory() / L"Ardenwick-Setup.exe";
+        const auto setup = testing::executableDirectory() / program;
         const std::filesystem::path launcherPath = root_ / L"Ardenwick.exe";
         std::wstring commandLine = testing::quoteArgument(launcherPath.wstring()) +
                                    L" --stand-in-maintenance " + testing::quoteArgument(setup.wstring()) +
@@ -68,32 +73,35 @@ protected:
             return std::nullopt;
         }
         CloseHandle(launcher.hThread);
-        HANDLE program = nullptr;
-        const std::regex started("setup-pid=([0-9]+)");
+        HANDLE started = nullptr;
+        const std::regex startedLine("setup-pid=([0-9]+)");
         const ULONGLONG deadline = GetTickCount64() + 30000;
-        while (!program && GetTickCount64() < deadline) {
+        while (!started && GetTickCount64() < deadline) {
             const std::string log = fileText(log_).substr(std::min(logStart, fileText(log_).size()));
             std::smatch match;
-            if (std::regex_search(log, match, started)) {
-                program =
+            if (std::regex_search(log, match, startedLine)) {
+                started =
                     OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, std::stoul(match[1]));
                 break;
             }
             Sleep(10);
         }
+        if (started && whileRunning) {
+            whileRunning();
+        }
         WaitForSingleObject(launcher.hProcess, 90000);
         CloseHandle(launcher.hProcess);
-        if (!program) {
+        if (!started) {
             ADD_FAILURE() << "the launcher did not start the program";
             return std::nullopt;
         }
         std::optional<std::uint32_t> code;
-        if (WaitForSingleObject(program, 90000) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(started, 90000) == WAIT_OBJECT_0) {
             DWORD exitCode = 0;
-            GetExitCodeProcess(program, &exitCode);
+            GetExitCodeProcess(started, &exitCode);
             code = exitCode;
         }
-        CloseHandle(program);
+        CloseHandle(started);
         return code;
     }
 
@@ -110,6 +118,28 @@ TEST_F(MaintenanceEndToEnd, GoInstallsTheUpdateAndRelaunchesTheApplication) {
     EXPECT_NE(log.find("/ardenwickLauncherMaintenance=1"), std::string::npos) << log;
     EXPECT_NE(log.find("launcher --ardenwick-installation-startup"), std::string::npos) << log;
     EXPECT_FALSE(std::filesystem::exists(root_ / L"state" / L"maintenance-ui" / L"last-failure.json"));
+}
+
+// Held right after the signature check of the maintenance installer (the test build
+// Ardenwick-Setup-held.exe), the file the launcher downloaded cannot be written, renamed or deleted by
+// another process; released, the installer that runs is that very file.
+TEST_F(MaintenanceEndToEnd, NobodyCanChangeTheVerifiedInstallerBeforeItRuns) {
+    const auto ran = base_ / L"installer-that-ran.exe";
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_SELF_COPY", ran.c_str());
+    const std::string verified = fileText(installer_);
+    ASSERT_FALSE(verified.empty());
+    testing::VerificationHold hold(installer_.filename().wstring());
+    const auto whileHeld = [&] {
+        ASSERT_TRUE(hold.held(60000)) << "the maintenance run never reached its signature check";
+        const testing::ChangeAttempts changes = testing::tryToChange(installer_);
+        EXPECT_EQ(changes.write, static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "opened for writing";
+        EXPECT_EQ(changes.rename, static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "renamed";
+        EXPECT_EQ(changes.remove, static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "deleted";
+        hold.release();
+    };
+    EXPECT_EQ(runMaintenance(L"go", L"Ardenwick-Setup-held.exe", whileHeld), 0U);
+    EXPECT_NE(fileText(log_).find("/ardenwickLauncherMaintenance=1"), std::string::npos) << fileText(log_);
+    EXPECT_EQ(fileText(ran), verified) << "the installer that ran is not the file that was verified";
 }
 
 TEST_F(MaintenanceEndToEnd, CancelOrALauncherGoneBeforeGoClosesTheWindowWithoutInstalling) {

@@ -8,7 +8,9 @@
   time, so a system without them still starts the program;
 - the load configuration carries DependentLoadFlags = LOAD_LIBRARY_SEARCH_SYSTEM32 (0x800);
 - DYNAMIC_BASE, HIGH_ENTROPY_VA, NX_COMPAT and TERMINAL_SERVER_AWARE are set;
-- the COFF time stamp is 0 (the link is reproducible).
+- the COFF time stamp is 0 (the link is reproducible);
+- it does not carry the tests' verification hold (tests/e2e/verification_hold.cpp), which only the
+  test build Ardenwick-Setup-held.exe links.
 Prints what it read and exits non-zero on the first broken rule.
 """
 
@@ -27,6 +29,8 @@ RUN_TIME_ONLY = ["kernel32.dll!SetProcessMitigationPolicy"]
 CHARACTERISTICS = {"HIGH_ENTROPY_VA": 0x20, "DYNAMIC_BASE": 0x40, "NX_COMPAT": 0x100,
                    "TERMINAL_SERVER_AWARE": 0x8000}
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
+# The hold's event-name prefix and variables, as the wide literals it compiles to.
+HOLD_MARKERS = ["Ardenwick.VerificationHold.", "ARDENWICK_TEST_HOLD_TOKEN", "ARDENWICK_TEST_HOLD_FILE"]
 
 
 class Image:
@@ -129,6 +133,10 @@ def main():
     print(f"time stamp:    {image.time_stamp}")
     if image.time_stamp != 0:
         failures.append("the COFF header carries a link time stamp")
+
+    for marker in HOLD_MARKERS:
+        if marker.encode("utf-16-le") in image.data or marker.encode("ascii") in image.data:
+            failures.append(f"it carries the tests' verification hold ({marker})")
 
     for failure in failures:
         print("FAILED:", failure)

@@ -4,6 +4,8 @@
 //   success (default), failure, cancelled, no-record, wrong-attempt, nonzero-success, no-install,
 //   child-outlives, success-capitalized, other-directory, broken-install, tamper-self (tries to replace,
 //   rename and delete its own file and to move its directory away, logs what each gave, then succeeds)
+// ARDENWICK_STANDIN_SELF_COPY, when set, names a file where it first copies its own bytes, so a test can
+// compare the installer that ran with the one that was verified.
 #include "stand_in_support.h"
 
 #include <shellapi.h>
@@ -217,6 +219,10 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring scenario = standin::environmentText(L"ARDENWICK_STANDIN_INSTALLER", L"success");
     standin::logLine(L"installer " + scenario + L" cwd=" + std::filesystem::current_path().wstring() +
                      L" line=" + GetCommandLineW());
+    const std::wstring selfCopy = standin::environmentText(L"ARDENWICK_STANDIN_SELF_COPY");
+    if (!selfCopy.empty() && !CopyFileW(standin::ownPath().c_str(), selfCopy.c_str(), FALSE)) {
+        standin::logLine(L"installer self-copy failed " + std::to_wstring(GetLastError()));
+    }
     if (!switches.silent) {
         return 5;
     }
