@@ -1,10 +1,11 @@
 // A user runs Ardenwick-Setup.exe from a Downloads folder where earlier downloads left DLLs named like
 // the system DLLs it uses. Windows searches a program's own folder first for every DLL that is not a
-// KnownDLL; Wine does the same for the names WINEDLLOVERRIDES marks "n,b". None of those DLLs may be
-// loaded, and the program must still work.
+// KnownDLL; Wine does the same for the names its DllOverrides mark "native,builtin". None of those DLLs
+// may be loaded, and the program must still work.
 #include "common/text_conversion.h"
 #include "support/installer_window.h"
 #include "support/process_runner.h"
+#include "support/registry_value.h"
 #include "ui/localized_strings.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,6 +37,13 @@ const std::set<std::string> KnownDlls = {
     "rpcrt4.dll",   "sechost.dll",  "setupapi.dll", "shcore.dll",   "shell32.dll",  "shlwapi.dll",
     "user32.dll",   "wldap32.dll",  "ws2_32.dll",   "ntdll.dll",
 };
+
+// Wine's own builtins import these by name where Windows' KnownDLLs do not (its user32 imports
+// version.dll, its wintrust crypt32.dll and its crypt32 bcrypt.dll), and Wine resolves a builtin's
+// imports beside the program even when the builtin itself came from System32: native-first, Wine itself
+// would load the planted copies. They stay builtin-first; the resolver's own loads of them are covered by
+// windows_dll_defence.
+const std::set<std::string> WineBuiltinImports = {"bcrypt.dll", "crypt32.dll", "version.dll"};
 
 std::string lowered(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -110,29 +119,6 @@ std::wstring widened(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
 
-std::wstring environmentValue(const wchar_t* name) {
-    std::wstring value(32767, L'\0');
-    const DWORD length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-    value.resize(length < value.size() ? length : 0);
-    return value;
-}
-
-/// Sets a variable of this process (and so of the programs it starts) for one scope.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const wchar_t* name, const std::wstring& value)
-        : name_(name), previous_(environmentValue(name)) {
-        SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~ScopedEnvironment() { SetEnvironmentVariableW(name_, previous_.empty() ? nullptr : previous_.c_str()); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    const wchar_t* name_;
-    std::wstring previous_;
-};
-
 /// Makes `directory` the current directory for one scope, so the program starts there too.
 class ScopedCurrentDirectory {
 public:
@@ -184,19 +170,30 @@ TEST(PlantedDlls, NoneIsLoadedAndTheProgramStillReachesItsScreens) {
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     std::filesystem::copy_file(program, folder / L"Ardenwick-Setup.exe");
-    std::wstring overrides = environmentValue(L"WINEDLLOVERRIDES");
+    // Per program in the registry: WINEDLLOVERRIDES set here with SetEnvironmentVariableW would never
+    // reach the loader of the program started below, which reads the Unix environment Wine started with.
+    // A crash (a planted DLL exports nothing) ends the program instead of waiting on Wine's crash dialog.
+    std::vector<std::unique_ptr<testing::ScopedRegistryValue>> nativeFirst;
+    nativeFirst.push_back(
+        std::make_unique<testing::ScopedRegistryValue>(L"Software\\Wine\\WineDbg", L"ShowCrashDialog"));
+    nativeFirst.back()->setRaw(REG_DWORD, {0, 0, 0, 0});
     std::string names;
     for (const std::string& name : planted) {
         std::filesystem::copy_file(testing::executableDirectory() / L"planted_dll_probe.dll",
                                    folder / widened(name));
-        overrides += (overrides.empty() ? L"" : L";") + widened(name.substr(0, name.size() - 4)) + L"=n,b";
-        names += name + " ";
+        names += name + (WineBuiltinImports.contains(name) ? " (builtin first) " : " ");
+        if (WineBuiltinImports.contains(name)) {
+            continue;
+        }
+        nativeFirst.push_back(std::make_unique<testing::ScopedRegistryValue>(
+            L"Software\\Wine\\AppDefaults\\Ardenwick-Setup.exe\\DllOverrides",
+            widened(name.substr(0, name.size() - 4))));
+        nativeFirst.back()->setString(L"native,builtin");
     }
     std::cout << "planted: " << names << "\n";
 
     std::vector<std::wstring> modules;
     {
-        const ScopedEnvironment nativeFirst(L"WINEDLLOVERRIDES", overrides);
         const ScopedCurrentDirectory inDownloads(folder);
         testing::WatchedProgram setup(folder / L"Ardenwick-Setup.exe", L"");
         ASSERT_TRUE(setup.started());
