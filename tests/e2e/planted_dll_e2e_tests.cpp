@@ -170,8 +170,8 @@ TEST(PlantedDlls, NoneIsLoadedAndTheProgramStillReachesItsScreens) {
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     std::filesystem::copy_file(program, folder / L"Ardenwick-Setup.exe");
-    // Per program in the registry: WINEDLLOVERRIDES set here with SetEnvironmentVariableW would never
-    // reach the loader of the program started below, which reads the Unix environment Wine started with.
+    // Per program in the registry: WINEDLLOVERRIDES set here with SetEnvironmentVariableW does not
+    // reliably reach the loader of the program started below (docs/wine-differences.md).
     // A crash (a planted DLL exports nothing) ends the program instead of waiting on Wine's crash dialog.
     std::vector<std::unique_ptr<testing::ScopedRegistryValue>> nativeFirst;
     nativeFirst.push_back(

@@ -1,8 +1,8 @@
 // Each layer of the defence against DLLs planted next to the program, tested on its own: a DLL named
 // like a system DLL that is not a KnownDLL ("version.dll") lies beside a probe, and Wine is told to load
 // that name native-first for the probe, as Windows loads every such name. The registry's per-program
-// DllOverrides are used for that, not WINEDLLOVERRIDES: Wine's loader reads that variable from the Unix
-// environment it started with, which SetEnvironmentVariableW in this test never reaches.
+// DllOverrides are used for that: "version=n,b" added to WINEDLLOVERRIDES here with
+// SetEnvironmentVariableW left the probe on Wine's builtin (docs/wine-differences.md).
 #include "support/process_runner.h"
 #include "support/registry_value.h"
 #include "support/test_files.h"
