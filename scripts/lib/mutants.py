@@ -2,6 +2,9 @@
 """The mutants of tests/mutants.ini: each a fault that the tests it names must catch.
 
     mutants.py check LIST TREE           the list is well-formed and every text occurs once in TREE
+    mutants.py sync SOURCE SCRATCH       makes SCRATCH a copy of SOURCE's tree without its build trees and
+                                         .git, keeping the time stamps (only changed files are copied) and
+                                         SCRATCH's own build trees
     mutants.py run LIST TREE [PATTERN]   in TREE (a scratch copy with its build trees, see scripts/mutants):
                                          runs every mutant's tests as they are (they must pass), then
                                          applies each mutant whose name PATTERN finds, alone, rebuilds
@@ -14,6 +17,7 @@ import configparser
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import time
@@ -98,24 +102,24 @@ def run_tests(tree, mutant):
     if run.returncode == 0:
         return True, []
     failed = re.findall(r"^\s*\d+ - (\S+) \(", run.stdout, re.MULTILINE) or ["ctest"]
-    return False, [(name, first_failure(results, name)) for name in failed]
+    return False, [(name, failed_assertions(results, name)) for name in failed]
 
 
-def first_failure(results, test):
-    """The first failed GoogleTest case of a test and its message's first line, from its JSON results."""
+def failed_assertions(results, test, limit=5):
+    """The failed assertions of a test, from its GoogleTest JSON results: each case, place and message."""
     try:
         with open(os.path.join(results, test + ".json"), encoding="utf-8") as f:
             report = json.load(f)
     except (OSError, ValueError):
-        return "no results"
+        return ["no GoogleTest results"]
+    found = []
     for suite in report.get("testsuites", []):
         for case in suite.get("testsuite", []):
             for failure in case.get("failures", []):
-                message = failure.get("failure", "").strip().splitlines()
-                where = message[0] if message else ""
-                detail = " / ".join(line.strip() for line in message[1:4])
-                return f"{suite['name']}.{case['name']}: {where} {detail}".strip()
-    return "no failed case recorded"
+                lines = [line.strip() for line in failure.get("failure", "").strip().splitlines() if line.strip()]
+                text = " / ".join(lines)
+                found.append(f"{suite['name']}.{case['name']}: {text[:300]}")
+    return found[:limit] or ["no failed case recorded"]
 
 
 def build(tree, mutant):
@@ -149,6 +153,9 @@ def apply_and_test(tree, mutant):
 def run(list_path, tree, pattern):
     mutants = [m for m in load(list_path) if re.search(pattern, m.name)]
     started = time.monotonic()
+    # Whatever an interrupted run left built, each mutated file is compiled again from what it holds now.
+    for mutant in mutants:
+        os.utime(os.path.join(tree, mutant.file))
     # A test that fails without any mutant would kill every mutant: each must pass first.
     seen = set()
     for mutant in mutants:
@@ -157,7 +164,7 @@ def run(list_path, tree, pattern):
             continue
         seen.add(key)
         built, output = build(tree, mutant)
-        passed, failures = run_tests(tree, mutant) if built else (False, [("build", output[-2000:])])
+        passed, failures = run_tests(tree, mutant) if built else (False, [("build", [output[-2000:]])])
         if not passed:
             print(f"the tests of [{mutant.name}] fail without it: {failures}")
             return 1
@@ -168,8 +175,9 @@ def run(list_path, tree, pattern):
         if outcome == "killed":
             passed += 1
             print(f"killed by {', '.join(name for name, _ in detail)}: {mutant.name}")
-            for name, failure in detail:
-                print(f"    {name}: {failure}")
+            for name, failures in detail:
+                for failure in failures:
+                    print(f"    {name}: {failure}")
         else:
             failed += 1
             print(f"{outcome}: {mutant.name}" + (f" ({detail})" if detail else ""))
@@ -185,8 +193,50 @@ def check(list_path, tree):
     return 1 if problems else 0
 
 
+SKIPPED_AT_TOP = ("build", ".git")
+
+
+def same_file(here, there):
+    if not os.path.lexists(there) or os.path.islink(here) or os.path.islink(there):
+        return False
+    if os.path.getsize(here) != os.path.getsize(there):
+        return False
+    with open(here, "rb") as a, open(there, "rb") as b:
+        return a.read() == b.read()
+
+
+def sync(source, scratch):
+    wanted = set()
+    for directory, subdirectories, files in os.walk(source):
+        relative = os.path.relpath(directory, source)
+        if relative == ".":
+            subdirectories[:] = [d for d in subdirectories if d not in SKIPPED_AT_TOP]
+            files = [f for f in files if f not in SKIPPED_AT_TOP]
+        os.makedirs(os.path.join(scratch, relative), exist_ok=True)
+        for name in files:
+            here = os.path.join(directory, name)
+            there = os.path.normpath(os.path.join(scratch, relative, name))
+            wanted.add(there)
+            if not same_file(here, there):
+                if os.path.lexists(there):
+                    os.remove(there)
+                # With the time of the copy, not the original's: older than what the scratch trees built,
+                # the change would go unbuilt.
+                shutil.copy(here, there, follow_symlinks=False)
+    for directory, subdirectories, files in os.walk(scratch):
+        if os.path.relpath(directory, scratch) == ".":
+            subdirectories[:] = [d for d in subdirectories if d not in SKIPPED_AT_TOP]
+        for name in files:
+            path = os.path.normpath(os.path.join(directory, name))
+            if path not in wanted:
+                os.remove(path)
+    return 0
+
+
 def main(arguments):
     try:
+        if len(arguments) == 3 and arguments[0] == "sync":
+            return sync(arguments[1], arguments[2])
         if len(arguments) == 3 and arguments[0] == "check":
             return check(arguments[1], arguments[2])
         if len(arguments) in (3, 4) and arguments[0] == "run":
