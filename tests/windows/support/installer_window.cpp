@@ -102,7 +102,19 @@ void WatchedProgram::observe() {
     if (!window) {
         return;
     }
+    // The controls are read one by one while the window's thread may be updating them, so a single
+    // pass can join the old heading to the new buttons. A screen counts once two passes agree.
     std::wstring screen = visibleWindowText(window);
+    for (int pass = 0; pass < 5; ++pass) {
+        std::wstring again = visibleWindowText(window);
+        if (again == screen) {
+            break;
+        }
+        screen = std::move(again);
+        if (pass == 4) {
+            return;
+        }
+    }
     if (screens_.empty() || screens_.back() != screen) {
         screens_.push_back(std::move(screen));
     }
