@@ -1,5 +1,6 @@
 /* A DLL planted next to the program under a system DLL's name. Loading it at all is the failure: its
- * DllMain leaves "<its file name>.loaded" beside itself. It exports nothing. */
+ * DllMain leaves "<its file name>.loaded" beside itself. It exports nothing of its own; the planted
+ * version.dll of the DLL-defence probes adds the one export they call. */
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {

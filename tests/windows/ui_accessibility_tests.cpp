@@ -13,13 +13,10 @@
 namespace ardenwick {
 namespace {
 
+using test::english;
 using test::eventually;
 using test::ViewHost;
 using test::windowText;
-
-const LocalizedStrings& english() {
-    return stringsForLanguage(L"en-US");
-}
 
 constexpr DWORD LiveRegionChanged = 0x8019; // EVENT_OBJECT_LIVEREGIONCHANGED
 // An object id no control uses: the test's own marker in the event stream.

@@ -5,13 +5,13 @@
 // file; the window stays for <hold ms> and then closes. With "high-contrast-hover" the window is drawn in
 // the system colours of "High Contrast Black" (put back at the end) with the pointer over the primary
 // button; Wine never reports high contrast itself.
+#include "scoped_system_colors.h"
 #include "ui/installation_view.h"
 #include "ui/localized_strings.h"
 #include "ui_scripted_service.h"
 
 #include <windows.h>
 
-#include <array>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -23,29 +23,6 @@ constexpr UINT_PTR HoldTimerId = 77;
 bool highContrastOn() noexcept {
     return true;
 }
-
-/// The system colours of "High Contrast Black" while it lives.
-class HighContrastBlack {
-public:
-    HighContrastBlack() {
-        for (std::size_t i = 0; i < indexes_.size(); ++i) {
-            previous_[i] = GetSysColor(indexes_[i]);
-        }
-        const std::array<COLORREF, 6> colours{RGB(0, 0, 0), RGB(0xFF, 0xFF, 0xFF), RGB(0x1A, 0xEB, 0xFF),
-                                              RGB(0, 0, 0), RGB(0, 0, 0),          RGB(0x3F, 0xF2, 0x3F)};
-        SetSysColors(static_cast<int>(indexes_.size()), indexes_.data(), colours.data());
-    }
-    HighContrastBlack(const HighContrastBlack&) = delete;
-    HighContrastBlack& operator=(const HighContrastBlack&) = delete;
-    ~HighContrastBlack() {
-        SetSysColors(static_cast<int>(indexes_.size()), indexes_.data(), previous_.data());
-    }
-
-private:
-    std::array<int, 6> indexes_{COLOR_WINDOW,        COLOR_WINDOWTEXT, COLOR_HIGHLIGHT,
-                                COLOR_HIGHLIGHTTEXT, COLOR_BTNFACE,    COLOR_GRAYTEXT};
-    std::array<COLORREF, 6> previous_{};
-};
 
 } // namespace
 
@@ -74,12 +51,12 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring marker = argv[6];
     const UINT holdMs = static_cast<UINT>(std::stoul(argv[7]));
 
-    std::optional<HighContrastBlack> contrast;
+    std::optional<ardenwick::test::ScopedSystemColors> contrast;
     test::ScriptedInstallationService service;
     service.setStatus(status);
     InstallationView view(service, strings);
     if (highContrastHover) {
-        contrast.emplace();
+        contrast.emplace(ardenwick::test::highContrastBlackColors());
         view.readHighContrastFrom(highContrastOn);
     }
     return view.run(GetModuleHandleW(nullptr), [&](HWND window) {

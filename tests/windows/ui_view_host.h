@@ -2,6 +2,7 @@
 
 #include "ui/installation_view.h"
 #include "ui/instance_window.h"
+#include "ui/localized_strings.h"
 #include "ui/ui_text.h"
 #include "ui_scripted_service.h"
 
@@ -29,6 +30,11 @@ inline bool eventually(const std::function<bool()>& condition) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
+}
+
+/// The window's texts in English, which most window tests read.
+inline const LocalizedStrings& english() {
+    return stringsForLanguage(L"en-US");
 }
 
 inline std::u16string windowText(HWND window) {

@@ -1,3 +1,4 @@
+#include "scoped_system_colors.h"
 #include "ui/localized_strings.h"
 #include "ui/ui_language.h"
 #include "ui_view_host.h"
@@ -13,13 +14,10 @@
 namespace ardenwick {
 namespace {
 
+using test::english;
 using test::eventually;
 using test::ViewHost;
 using test::windowText;
-
-const LocalizedStrings& english() {
-    return stringsForLanguage(L"en-US");
-}
 
 constexpr COLORREF hex(std::uint32_t rrggbb) {
     return RGB((rrggbb >> 16) & 0xFF, (rrggbb >> 8) & 0xFF, rrggbb & 0xFF);
@@ -253,29 +251,6 @@ TEST(InstallationWindowColours, TheFocusedButtonIsFramedInTheCardsTextColour) {
     }
 }
 
-/// Puts the system colours of a high-contrast theme in place for one scope (SetSysColors), and back after.
-class ScopedSystemColors {
-public:
-    explicit ScopedSystemColors(const std::vector<std::pair<int, COLORREF>>& colors) {
-        for (const auto& [index, color] : colors) {
-            indexes_.push_back(index);
-            previous_.push_back(GetSysColor(index));
-            wanted_.push_back(color);
-        }
-        SetSysColors(static_cast<int>(indexes_.size()), indexes_.data(), wanted_.data());
-    }
-    ScopedSystemColors(const ScopedSystemColors&) = delete;
-    ScopedSystemColors& operator=(const ScopedSystemColors&) = delete;
-    ~ScopedSystemColors() {
-        SetSysColors(static_cast<int>(indexes_.size()), indexes_.data(), previous_.data());
-    }
-
-private:
-    std::vector<int> indexes_;
-    std::vector<COLORREF> previous_;
-    std::vector<COLORREF> wanted_;
-};
-
 bool highContrastOn() noexcept {
     return true;
 }
@@ -285,12 +260,7 @@ TEST(InstallationWindowColours, HighContrastPressedButtonsDrawHighlightTextOnHig
     const COLORREF black = hex(0x000000);
     const COLORREF white = hex(0xFFFFFF);
     const COLORREF highlight = hex(0x1AEBFF);
-    ScopedSystemColors system({{COLOR_WINDOW, black},
-                               {COLOR_WINDOWTEXT, white},
-                               {COLOR_HIGHLIGHT, highlight},
-                               {COLOR_HIGHLIGHTTEXT, black},
-                               {COLOR_BTNFACE, black},
-                               {COLOR_GRAYTEXT, hex(0x3FF23F)}});
+    const test::ScopedSystemColors system(test::highContrastBlackColors());
     ViewHost host(english(), {}, highContrastOn);
     ASSERT_TRUE(host.start());
     host.service.setKind(InstallationKind::InstallationFailed, "download_failed");

@@ -10,13 +10,10 @@
 namespace ardenwick {
 namespace {
 
+using test::english;
 using test::eventually;
 using test::ViewHost;
 using test::windowText;
-
-const LocalizedStrings& english() {
-    return stringsForLanguage(L"en-US");
-}
 
 bool hasStyle(HWND window, LONG_PTR style) {
     return (GetWindowLongPtrW(window, GWL_STYLE) & style) == style;
