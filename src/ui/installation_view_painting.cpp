@@ -55,8 +55,10 @@ LRESULT InstallationView::onCustomDraw(const NMCUSTOMDRAW& draw) noexcept {
     } else {
         return CDRF_DODEFAULT;
     }
-    const bool hot = (draw.uItemState & CDIS_HOT) != 0;
-    const bool pressed = (draw.uItemState & CDIS_SELECTED) != 0;
+    // The colours of the fill paintButton draws: a disabled button is never filled as pointed at.
+    const bool enabled = IsWindowEnabled(draw.hdr.hwndFrom) && (draw.uItemState & CDIS_DISABLED) == 0;
+    const bool hot = enabled && (draw.uItemState & CDIS_HOT) != 0;
+    const bool pressed = enabled && (draw.uItemState & CDIS_SELECTED) != 0;
     return paintButton(kind, buttonPalette(theme_, kind, hot, pressed, systemColors_), draw, bodyFont_.get());
 }
 

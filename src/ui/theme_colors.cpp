@@ -86,6 +86,12 @@ ButtonPalette buttonPalette(const ThemeColors& theme, ButtonKind kind, bool hot,
         } else if (hot) {
             palette.text = White;
         }
+        // Pointed at or pressed, the close button is filled to its edge, where the focus frame lies: the
+        // frame takes the X's colour, chosen for that fill (the window text on COLOR_HIGHLIGHT is 1.5:1 in
+        // High Contrast Black).
+        if (hot || pressed) {
+            palette.focus = palette.text;
+        }
     }
     return palette;
 }

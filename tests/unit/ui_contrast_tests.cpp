@@ -120,8 +120,11 @@ void checkButtons(PairCheck& check, const std::string& palette, const ThemeColor
                 }
                 check.require(what + " label", colors.text, under, TextMinimum);
             }
-            // The outline goes round the whole item, where the card's background shows.
-            check.require(what + " focus outline", colors.focus, colors.background, GraphicMinimum);
+            // The outline runs along the item's edge: on the card's background beside a text button's
+            // rounded body, on the whole-item fill of a close button that is pointed at or pressed.
+            const ColorRef beneath =
+                kind == ButtonKind::Close && active ? colors.hoverFill : colors.background;
+            check.require(what + " focus outline", colors.focus, beneath, GraphicMinimum);
         }
     }
 }
