@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winhttp.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -75,6 +77,35 @@ public:
 private:
     std::shared_ptr<Reports> reports_;
 };
+
+// Wine ends a body that stalls past the receive time-out with 10060 (WSAETIMEDOUT) where Windows reports
+// 12002 (ERROR_WINHTTP_TIMEOUT). While a test holds WindowsReadTimeOuts, every read of this executable
+// (linked with --wrap=WinHttpReadData) reports Windows' code for it, so the path a Windows user meets
+// runs here on a real stall; on Windows the code is already 12002 and nothing changes.
+std::atomic<bool> windowsReadTimeOuts{false};
+
+struct WindowsReadTimeOuts {
+    WindowsReadTimeOuts() { windowsReadTimeOuts = true; }
+    ~WindowsReadTimeOuts() { windowsReadTimeOuts = false; }
+    WindowsReadTimeOuts(const WindowsReadTimeOuts&) = delete;
+    WindowsReadTimeOuts& operator=(const WindowsReadTimeOuts&) = delete;
+};
+
+} // namespace
+} // namespace ardenwick
+
+extern "C" BOOL WINAPI __real_WinHttpReadData(HINTERNET request, LPVOID buffer, DWORD size, LPDWORD read);
+
+extern "C" BOOL WINAPI __wrap_WinHttpReadData(HINTERNET request, LPVOID buffer, DWORD size, LPDWORD read) {
+    const BOOL ok = __real_WinHttpReadData(request, buffer, size, read);
+    if (!ok && ardenwick::windowsReadTimeOuts && GetLastError() == WSAETIMEDOUT) {
+        SetLastError(ERROR_WINHTTP_TIMEOUT);
+    }
+    return ok;
+}
+
+namespace ardenwick {
+namespace {
 
 // Waits between attempts last 1/100 of the schedule so the retry tests stay fast.
 constexpr InstallerDownloadTimings fastRetries{30000, 15000, 100};
@@ -299,6 +330,31 @@ TEST_F(InstallerDownload, StalledBodyEndsTheAttemptAtTheReceiveTimeout) {
         EXPECT_EQ(error.totalBytes, 0u);
         EXPECT_EQ(error.httpStatus, 200u);
     }
+}
+
+// A body that stalls past the receive time-out fails its read with 12002 on Windows: the download tries
+// again and continues the file from the bytes it already has.
+TEST_F(InstallerDownload, ReadTimeOutOnTheBodyIsRetriedWithResume) {
+    const WindowsReadTimeOuts windowsCodes;
+    const std::string path = server_->uniquePath("stall_strong");
+    const InstallerDownloadResult result = download(path, noLimit, {1000, 15000, 100});
+    ASSERT_EQ(reports_->retries.size(), 1u);
+    const RetryRecord& timeOut = reports_->retries[0];
+    EXPECT_EQ(timeOut.operation, "http_read");
+    EXPECT_EQ(timeOut.win32Error, 12002u);
+    EXPECT_EQ(timeOut.downloadedBytes, half);
+    EXPECT_EQ(timeOut.totalBytes, fileSize);
+    EXPECT_EQ(timeOut.httpStatus, 200u);
+    EXPECT_EQ(timeOut.retryNumber, 1u);
+
+    EXPECT_EQ(result.httpStatus, 206u);
+    EXPECT_EQ(result.resumedBytes, half);
+    EXPECT_EQ(destinationSha256(), server_->payloadSha256("installer"));
+    const auto requests = server_->requestsFor(path);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].header("Range"), "bytes=" + std::to_string(half) + "-");
+    EXPECT_EQ(requests[1].header("If-Range"), "\"v1\"");
+    EXPECT_EQ(requests[1].status, 206);
 }
 
 TEST_F(InstallerDownload, WholeBodyToARangeRequestTruncatesAndStartsOver) {
