@@ -174,6 +174,14 @@ std::wstring WatchedProgram::screensText() const {
     for (const auto& screen : screens_) {
         text += L"\n  " + screen;
     }
+    // A wait that failed because the program had ended reads differently from one that ran out of time.
+    DWORD code = STILL_ACTIVE;
+    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0 &&
+        GetExitCodeProcess(process_.get(), &code)) {
+        text += L"\n  (the program ended with exit code " + std::to_wstring(code) + L")";
+    } else {
+        text += L"\n  (the program is still running)";
+    }
     return text;
 }
 
