@@ -227,6 +227,7 @@ TEST_F(InstalledApplication, AnApplicationPidOutsideTheRuntimeJobIsNeverReady) {
     ASSERT_TRUE(std::filesystem::exists(pidFile));
     EXPECT_EQ(pid, std::stoul(fileText(pidFile))) << "the process the record names";
     stopApplication();
+    std::filesystem::remove(pidFile); // so that the next application's own is the one stopped
 
     startLauncher(L"outside-job");
     EXPECT_FALSE(becomesReady("2.4.0", nullptr, 4000));
