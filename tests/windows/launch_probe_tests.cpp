@@ -227,7 +227,9 @@ TEST_F(InstalledApplication, AnApplicationPidOutsideTheRuntimeJobIsNeverReady) {
     ASSERT_TRUE(std::filesystem::exists(pidFile));
     EXPECT_EQ(pid, std::stoul(fileText(pidFile))) << "the process the record names";
     stopApplication();
-    std::filesystem::remove(pidFile); // so that the next application's own is the one stopped
+    // So that what follows is the next application's own.
+    std::filesystem::remove(pidFile);
+    std::filesystem::remove(root_ / L"state" / L"recovery.json");
 
     startLauncher(L"outside-job");
     EXPECT_FALSE(becomesReady("2.4.0", nullptr, 4000));
