@@ -9,8 +9,9 @@
                                          runs every mutant's tests as they are (they must pass), then
                                          applies each mutant whose name PATTERN finds, alone, rebuilds
                                          its targets, runs its tests, expects a failure and reverts it.
-Prints one line per mutant and ends with "N passed, N failed"; exits 1 when any mutant survived or was
-refused.
+Prints one line per mutant and ends with "N passed, N failed, N Windows-only"; exits 1 when any mutant
+survived or was refused. A mutant with `windows_only = <reason>` guards a path that only a run on Windows
+can reach: it is checked like the others but never applied here, and its line names it with the reason.
 """
 
 import configparser
@@ -23,7 +24,7 @@ import sys
 import time
 
 REQUIRED = ("file", "find", "replace", "build", "targets", "tests")
-OPTIONAL = ("filter",)
+OPTIONAL = ("filter", "windows_only")
 BUILDS = ("native", "windows")
 
 
@@ -42,6 +43,8 @@ class Mutant:
             raise ListError(f"[{name}]: build is {fields['build']!r}, not one of {BUILDS}")
         if not fields["find"] or fields["find"] == fields["replace"]:
             raise ListError(f"[{name}]: nothing to replace")
+        if "windows_only" in fields and (fields["build"] != "windows" or not fields["windows_only"].strip()):
+            raise ListError(f"[{name}]: windows_only needs a reason and the windows build")
         self.file = fields["file"]
         self.find = fields["find"]
         self.replace = fields["replace"]
@@ -49,6 +52,7 @@ class Mutant:
         self.targets = fields["targets"].split()
         self.tests = fields["tests"]
         self.filter = fields.get("filter", "")
+        self.windows_only = fields.get("windows_only", "").strip()
 
     def problem(self, tree):
         """Why this mutant cannot be applied to TREE, or None."""
@@ -159,6 +163,8 @@ def run(list_path, tree, pattern):
     # A test that fails without any mutant would kill every mutant: each must pass first.
     seen = set()
     for mutant in mutants:
+        if mutant.windows_only:
+            continue
         key = (mutant.build, mutant.tests, mutant.filter)
         if key in seen:
             continue
@@ -169,8 +175,17 @@ def run(list_path, tree, pattern):
             print(f"the tests of [{mutant.name}] fail without it: {failures}")
             return 1
     print(f"every mutant's tests pass as the tree is ({time.monotonic() - started:.0f} s)")
-    passed = failed = 0
+    passed = failed = windows_only = 0
     for mutant in mutants:
+        if mutant.windows_only:
+            windows_only += 1
+            problem = mutant.problem(tree)
+            if problem:
+                failed += 1
+                print(f"refused: {mutant.name} ({problem})")
+            else:
+                print(f"Windows only, not run here: {mutant.name} ({mutant.windows_only})")
+            continue
         outcome, detail = apply_and_test(tree, mutant)
         if outcome == "killed":
             passed += 1
@@ -182,7 +197,7 @@ def run(list_path, tree, pattern):
             failed += 1
             print(f"{outcome}: {mutant.name}" + (f" ({detail})" if detail else ""))
         sys.stdout.flush()
-    print(f"{passed} passed, {failed} failed ({time.monotonic() - started:.0f} s)")
+    print(f"{passed} passed, {failed} failed, {windows_only} Windows-only ({time.monotonic() - started:.0f} s)")
     return 1 if failed else 0
 
 

@@ -53,7 +53,6 @@ std::uint32_t runInstallerProcess(const WidePath& installerPath, const std::wstr
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    // A scanner that holds the new image makes the start fail for a moment, with access denied too.
     DWORD error = ERROR_SUCCESS;
     const SharingRetryOutcome start = retryWhileShared(
         [&] {
@@ -64,7 +63,7 @@ std::uint32_t runInstallerProcess(const WidePath& installerPath, const std::wstr
             error = GetLastError();
             return failedStep(error);
         },
-        startRetry.timings, startRetry.stopToken, TransientErrors::SharingOrAccessDenied);
+        startRetry.timings, startRetry.stopToken, InstallerStartErrors);
     startRetry.retries = start.retries;
     if (start.error != ERROR_SUCCESS) {
         throw InstallationDiagnosticError("installer_process_create", error);

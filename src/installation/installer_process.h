@@ -10,6 +10,10 @@
 
 namespace ardenwick {
 
+/// The errors a start is tried again for: a scanner that holds the new image makes it fail for a moment
+/// with a sharing or lock violation, and with access denied too.
+inline constexpr TransientErrors InstallerStartErrors = TransientErrors::SharingOrAccessDenied;
+
 /// How starting the installer is tried again while a scanner holds its image (sharing, lock or access
 /// denied), and how many retries the start took.
 struct InstallerStartRetry {

@@ -38,6 +38,12 @@ def main():
             ("no tests named", entry.format(find="if (b) {}").replace("tests = ^t$\n", ""), 2, "missing ['tests']"),
             ("a key misspelt", entry.format(find="if (b) {}") + "filtre = x\n", 2, "unknown ['filtre']"),
             ("no build tree", entry.format(find="if (b) {}").replace("native", "linux"), 2, "build is"),
+            ("Windows only", entry.format(find="if (b) {}").replace("native", "windows") +
+             "windows_only = Wine refuses the call\n", 0, ""),
+            ("Windows only without a reason", entry.format(find="if (b) {}").replace("native", "windows") +
+             "windows_only =\n", 2, "windows_only needs"),
+            ("Windows only in the native build", entry.format(find="if (b) {}") + "windows_only = a reason\n", 2,
+             "windows_only needs"),
         ]
         for name, text, expected_code, expected_output in cases:
             code, output = check(mutants_py, text, tree)

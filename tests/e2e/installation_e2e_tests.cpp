@@ -205,9 +205,11 @@ protected:
     }
 
     /// The scanner stand-in's arguments to hold the next download from its start until `holdAfter`
-    /// (milliseconds, or "ended" for until the stand-in is ended) after its last byte.
-    [[nodiscard]] std::wstring holdDownloadArguments(const std::wstring& holdAfter) const {
-        return L"partial " + testing::quoteArgument(stateDirectory().wstring()) + L" " +
+    /// (milliseconds, or "ended" for until the stand-in is ended) after its last byte; "unreadable" holds
+    /// it so that nobody else can read it.
+    [[nodiscard]] std::wstring holdDownloadArguments(const std::wstring& holdAfter,
+                                                     const std::wstring& mode = L"partial") const {
+        return mode + L" " + testing::quoteArgument(stateDirectory().wstring()) + L" " +
                std::to_wstring(std::filesystem::file_size(server_.payloadPath("good"))) + L" " + holdAfter;
     }
 
@@ -536,6 +538,28 @@ TEST_F(InstallationEndToEnd, AScannerHoldingTheDownloadPastTheLimitFailsTheVerif
     EXPECT_EQ(properties.at("win32_error"), 32) << verification->dump();
     EXPECT_GE(properties.value("rename_retries", 0), 1) << verification->dump();
     EXPECT_FALSE(scanner.exitCode(0)) << "the scanner let go before the attempt gave up";
+}
+
+// A scanner that lets nobody else read the download while it looks at it does not stop the move to
+// setup.exe, but the lock on the verified installer (read, sharing read only) is tried again until it
+// lets go.
+TEST_F(InstallationEndToEnd, AScannerKeepingOthersFromReadingTheInstallerIsWaitedOutByItsLock) {
+    ASSERT_TRUE(server_.chooseCurrentScenario("install"));
+    ScannerStandIn scanner(holdDownloadArguments(L"3000", L"unreadable"),
+                           L"Local\\ArdenwickTest.LockScanner");
+    ASSERT_TRUE(scanner.watches(30000));
+    testing::WatchedProgram program(setupProgram(), L"");
+    ASSERT_TRUE(program.started());
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << wideToUtf8(program.screensText());
+    EXPECT_TRUE(scanner.holds(0)) << "the scanner never opened the download";
+    EXPECT_EQ(scanner.exitCode(30000), 0U);
+    const auto verification = lastEventNamed(outboxEvents(), "installer_verification_result");
+    ASSERT_TRUE(verification);
+    const auto& properties = verification->at("properties");
+    EXPECT_EQ(properties.at("result"), "success") << verification->dump();
+    EXPECT_GE(properties.value("lock_retries", 0), 1) << verification->dump();
+    EXPECT_FALSE(properties.contains("rename_retries")) << verification->dump();
+    expectInstalled();
 }
 
 // Local AppData under a profile whose name has letters outside the ANSI code page: the full installer

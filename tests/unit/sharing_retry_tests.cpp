@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -63,7 +66,7 @@ TEST(SharingRetry, GivesUpWithTheSameErrorAtTheLimitOrOnAStop) {
     EXPECT_EQ(limited.retries + 1, calls);
     EXPECT_GT(limited.retries, 2u);
 
-    // A stop requested before the first wait: one try, no retry.
+    // A stop requested before the first wait: one try, no wait.
     std::stop_source stopped;
     stopped.request_stop();
     calls = 0;
@@ -71,18 +74,45 @@ TEST(SharingRetry, GivesUpWithTheSameErrorAtTheLimitOrOnAStop) {
     EXPECT_EQ(atOnce.error, SharingViolationError);
     EXPECT_EQ(calls, 1u);
 
-    // A stop during a long wait ends it: the step is not tried after the stop.
-    std::stop_source later;
-    calls = 0;
-    std::jthread stopper([&] {
-        std::this_thread::sleep_for(milliseconds(50));
-        later.request_stop();
-    });
-    const SharingRetryTimings slow{milliseconds(60000), milliseconds(60000), milliseconds(600000)};
-    const SharingRetryOutcome interrupted = retryWhileShared(alwaysShared, slow, later.get_token());
+    // A stop during a long wait ends it: the step is not tried after the stop. The retries run on a
+    // thread of their own, so a wait that ignores the stop fails here instead of running out its minute.
+    struct Waiting {
+        std::stop_source stop;
+        std::atomic<int> calls{0};
+        std::promise<void> firstTry;
+        std::promise<SharingRetryOutcome> outcome;
+    };
+    const auto waiting = std::make_shared<Waiting>();
+    std::future<void> firstTry = waiting->firstTry.get_future();
+    std::future<SharingRetryOutcome> outcome = waiting->outcome.get_future();
+    std::thread([waiting] {
+        const SharingRetryTimings slow{milliseconds(60000), milliseconds(60000), milliseconds(600000)};
+        const auto step = [&] {
+            if (waiting->calls++ == 0) {
+                waiting->firstTry.set_value();
+            }
+            return SharingViolationError;
+        };
+        waiting->outcome.set_value(retryWhileShared(step, slow, waiting->stop.get_token()));
+    }).detach();
+    ASSERT_EQ(firstTry.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    // Long enough after the first try for the helper to be waiting, not yet deciding whether to wait.
+    std::this_thread::sleep_for(milliseconds(200));
+    ASSERT_EQ(outcome.wait_for(milliseconds(0)), std::future_status::timeout) << "gave up without waiting";
+    waiting->stop.request_stop();
+    ASSERT_EQ(outcome.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+        << "the stop did not end the wait between two tries";
+    const SharingRetryOutcome interrupted = outcome.get();
     EXPECT_EQ(interrupted.error, SharingViolationError);
     EXPECT_EQ(interrupted.retries, 0u);
-    EXPECT_EQ(calls, 1u);
+    EXPECT_EQ(waiting->calls.load(), 1);
+}
+
+TEST(SharingRetry, TheShippedScheduleWaitsOutAScannerForTenSeconds) {
+    const SharingRetryTimings shipped;
+    EXPECT_EQ(shipped.firstDelay, milliseconds(100));
+    EXPECT_EQ(shipped.longestDelay, milliseconds(1000));
+    EXPECT_EQ(shipped.limit, milliseconds(10000));
 }
 
 } // namespace

@@ -358,6 +358,36 @@ TEST_F(InstallationService, AnInstallerBelowTheVersionFloorIsNeverRun) {
     EXPECT_FALSE(std::filesystem::exists(root_));
 }
 
+// The attempt takes a full installer of up to 512 MiB: one that announces a byte more is refused before
+// its body is read; one that announces exactly that much is downloaded (and here fails later, its body
+// being far shorter than announced).
+TEST_F(InstallationService, TheFullInstallerMayHave512MiBAndNotAByteMore) {
+    const auto downloadFailure = [&](const std::string& flow) {
+        const std::vector<nlohmann::json> events = events_->inOrder();
+        const auto result = std::find_if(events.rbegin(), events.rend(), [&](const auto& event) {
+            return event.at("event") == "installer_download_result" &&
+                   event.at("properties").value("install_flow_id", "") == flow;
+        });
+        return result == events.rend() ? std::string("no download result")
+                                       : result->at("properties").value("operation", "");
+    };
+    auto over = freshService("announced_over_limit");
+    EXPECT_EQ(runAttempt(*over).kind, InstallationKind::InstallationFailed);
+    const std::string overFlow = over->installFlowId();
+    over.reset(); // the client delivers what is left before it goes
+    EXPECT_EQ(downloadFailure(overFlow), "download_content_length");
+    EXPECT_EQ(server_.requestsFor(path_).size(), 1U);
+
+    auto atLimit = freshService("announced_at_limit");
+    EXPECT_EQ(runAttempt(*atLimit).kind, InstallationKind::InstallationFailed);
+    const std::string atLimitFlow = atLimit->installFlowId();
+    atLimit.reset();
+    const std::string atLimitFailure = downloadFailure(atLimitFlow);
+    EXPECT_NE(atLimitFailure, "download_content_length");
+    EXPECT_NE(atLimitFailure, "no download result");
+    EXPECT_FALSE(installerRan()) << fileText(log_);
+}
+
 TEST_F(InstallationService, DownloadFailuresAndStops) {
     auto missing = makeService("missing");
     const InstallationStatus status = runAttempt(*missing);

@@ -4,6 +4,7 @@
 #include "launch/launcher_start.h"
 #include "support/process_runner.h"
 #include "support/registry_value.h"
+#include "support/wine_host.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +86,7 @@ protected:
         SetEnvironmentVariableW(L"ARDENWICK_STANDIN_ROOT", nullptr);
         SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", nullptr);
         SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LAUNCHER", nullptr);
+        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_APP_PID", nullptr);
     }
 
     void startLauncher(const wchar_t* scenario) {
@@ -206,6 +208,33 @@ TEST_F(InstalledApplication, ApplicationOutsideItsJobIsNeverReady) {
     startLauncher(L"outside-job");
     EXPECT_FALSE(becomesReady("2.4.0", nullptr, 4000));
     EXPECT_TRUE(std::filesystem::exists(root_ / L"state" / L"recovery.json")) << "it did claim to be ready";
+}
+
+// The proof through "applicationPid": the process it names must run the expected executable inside the
+// runtime job; an application that claims readiness from outside it is not the one the launcher started.
+TEST_F(InstalledApplication, AnApplicationPidOutsideTheRuntimeJobIsNeverReady) {
+    if (testing::runningUnderWine()) {
+        // docs/wine-differences.md: with limited query rights the call fails with 5, so no proof passes.
+        const char* reason = "Windows only: Wine's IsProcessInJob refuses a handle with limited query rights";
+        RecordProperty("skip_reason", reason);
+        GTEST_SKIP() << reason;
+    }
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_APP_PID", L"1");
+    startLauncher(L"ready");
+    std::uint32_t pid = 0;
+    EXPECT_TRUE(becomesReady("2.4.0", &pid));
+    const auto pidFile = root_ / L"state" / L"standin-application.pid";
+    ASSERT_TRUE(std::filesystem::exists(pidFile));
+    EXPECT_EQ(pid, std::stoul(fileText(pidFile))) << "the process the record names";
+    stopApplication();
+    // So that what follows is the next application's own.
+    std::filesystem::remove(pidFile);
+    std::filesystem::remove(root_ / L"state" / L"recovery.json");
+
+    startLauncher(L"outside-job");
+    EXPECT_FALSE(becomesReady("2.4.0", nullptr, 4000));
+    EXPECT_NE(fileText(root_ / L"state" / L"recovery.json").find("applicationPid"), std::string::npos)
+        << "it did name itself";
 }
 
 TEST_F(InstalledApplication, WindowProofBelowProtocolThreeReportsTheProcess) {

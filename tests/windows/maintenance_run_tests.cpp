@@ -1,3 +1,4 @@
+#include "common/unique_handle.h"
 #include "installation/install_location.h"
 #include "installation/online_installation_service.h"
 #include "support/process_runner.h"
@@ -125,6 +126,28 @@ TEST_F(MaintenanceRun, InstallsTheStagedUpdateAndRelaunches) {
     for (const auto& entry : std::filesystem::directory_iterator(root_ / L"state" / L"maintenance-ui")) {
         EXPECT_NE(entry.path().extension(), L".ini") << entry.path();
     }
+}
+
+// A scanner holding the update installer so that nobody else can read it: the lock on it is tried again
+// until the scanner lets go, and the update goes through.
+TEST_F(MaintenanceRun, TheInstallerLockWaitsOutAScanner) {
+    UniqueFileHandle scanner(CreateFileW(installer_.c_str(), GENERIC_READ,
+                                         FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(scanner);
+    auto service = makeService();
+    service->markWindowReady();
+    service->startInstallation();
+    // The lock is the run's next step once it shows "Verifying".
+    const ULONGLONG deadline = GetTickCount64() + 30000;
+    while (service->currentStatus().kind < InstallationKind::Verifying && GetTickCount64() < deadline) {
+        Sleep(10);
+    }
+    ASSERT_EQ(service->currentStatus().kind, InstallationKind::Verifying);
+    Sleep(500);
+    scanner.reset();
+    EXPECT_EQ(waitForFinal(*service).kind, InstallationKind::Ready);
+    EXPECT_NE(fileText(log_).find("/ardenwickLauncherMaintenance=1"), std::string::npos) << fileText(log_);
 }
 
 // An installation root with letters outside the ANSI code page: the installer writes the record with the

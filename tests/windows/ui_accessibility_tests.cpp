@@ -1,7 +1,9 @@
-// What assistive technology and keyboard users get from the real window: live-region events as the texts
-// change, and the focus on each screen's primary action.
+// What assistive technology and keyboard users get from the real window: the heading and detail marked as
+// live regions, live-region events as the texts change, and the focus on each screen's primary action.
 #include "ui/localized_strings.h"
 #include "ui_view_host.h"
+
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 
@@ -132,6 +134,171 @@ std::string describe(ViewHost& host, const std::vector<LiveRegionEvent>& events)
         text += std::string(name) + ": \"" + narrow(event.text) + "\"\n";
     }
     return text;
+}
+
+constexpr GUID AccPropServicesClass{
+    0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
+constexpr GUID AccPropServicesInterface{
+    0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+constexpr GUID LiveSettingProperty{
+    0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+
+/// Records the window's annotations, as the system's IAccPropServices would receive them (Wine's has
+/// none: E_NOTIMPL). Lives on the test's stack, so reference counts are not kept.
+class RecordingPropServices final : public IAccPropServices, public IClassFactory {
+public:
+    struct Call {
+        std::string what;
+        HWND control;
+        bool controlAlive;
+    };
+
+    std::vector<Call> take() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(calls_, {});
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+        if (id == __uuidof(IUnknown) || id == AccPropServicesInterface) {
+            *object = static_cast<IAccPropServices*>(this);
+            return S_OK;
+        }
+        if (id == __uuidof(IClassFactory)) {
+            *object = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID id, void** object) override {
+        return outer != nullptr ? CLASS_E_NOAGGREGATION : QueryInterface(id, object);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+    HRESULT STDMETHODCALLTYPE SetHwndProp(HWND control, DWORD object, DWORD child, MSAAPROPID property,
+                                          VARIANT value) override {
+        std::string what = "set " + describe(object, child, &property, 1);
+        what += value.vt == VT_I4 ? " " + std::to_string(value.lVal) : " vt " + std::to_string(value.vt);
+        return record(std::move(what), control);
+    }
+    HRESULT STDMETHODCALLTYPE ClearHwndProps(HWND control, DWORD object, DWORD child,
+                                             const MSAAPROPID* properties, int count) override {
+        return record("clear " + describe(object, child, properties, count), control);
+    }
+
+    HRESULT STDMETHODCALLTYPE SetPropValue(const BYTE*, DWORD, MSAAPROPID, VARIANT) override {
+        return other();
+    }
+    HRESULT STDMETHODCALLTYPE SetPropServer(const BYTE*, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                            AnnoScope) override {
+        return other();
+    }
+    HRESULT STDMETHODCALLTYPE ClearProps(const BYTE*, DWORD, const MSAAPROPID*, int) override {
+        return other();
+    }
+    HRESULT STDMETHODCALLTYPE SetHwndPropStr(HWND, DWORD, DWORD, MSAAPROPID, LPCWSTR) override {
+        return other();
+    }
+    HRESULT STDMETHODCALLTYPE SetHwndPropServer(HWND, DWORD, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                                AnnoScope) override {
+        return other();
+    }
+    HRESULT STDMETHODCALLTYPE ComposeHwndIdentityString(HWND, DWORD, DWORD, BYTE**, DWORD*) override {
+        return other();
+    }
+    HRESULT STDMETHODCALLTYPE DecomposeHwndIdentityString(const BYTE*, DWORD, HWND*, DWORD*,
+                                                          DWORD*) override {
+        return other();
+    }
+    HRESULT STDMETHODCALLTYPE SetHmenuProp(HMENU, DWORD, MSAAPROPID, VARIANT) override { return other(); }
+    HRESULT STDMETHODCALLTYPE SetHmenuPropStr(HMENU, DWORD, MSAAPROPID, LPCWSTR) override { return other(); }
+    HRESULT STDMETHODCALLTYPE SetHmenuPropServer(HMENU, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                                 AnnoScope) override {
+        return other();
+    }
+    HRESULT STDMETHODCALLTYPE ClearHmenuProps(HMENU, DWORD, const MSAAPROPID*, int) override {
+        return other();
+    }
+    HRESULT STDMETHODCALLTYPE ComposeHmenuIdentityString(HMENU, DWORD, BYTE**, DWORD*) override {
+        return other();
+    }
+    HRESULT STDMETHODCALLTYPE DecomposeHmenuIdentityString(const BYTE*, DWORD, HMENU*, DWORD*) override {
+        return other();
+    }
+
+private:
+    static std::string describe(DWORD object, DWORD child, const MSAAPROPID* properties, int count) {
+        std::string text =
+            static_cast<LONG>(object) == OBJID_CLIENT ? "client" : "object " + std::to_string(object);
+        text += child == CHILDID_SELF ? " self" : " child " + std::to_string(child);
+        for (int index = 0; index < count; ++index) {
+            text += properties[index] == LiveSettingProperty ? " LiveSetting" : " other property";
+        }
+        return text;
+    }
+    HRESULT record(std::string what, HWND control) {
+        std::lock_guard lock(mutex_);
+        calls_.push_back({std::move(what), control, IsWindow(control) != FALSE});
+        return S_OK;
+    }
+    HRESULT other() { return record("another call", nullptr); }
+
+    std::mutex mutex_;
+    std::vector<Call> calls_;
+};
+
+/// The calls with each control named: "heading: set client self LiveSetting 1".
+std::vector<std::string> named(const std::vector<RecordingPropServices::Call>& calls, HWND heading,
+                               HWND detail) {
+    std::vector<std::string> result;
+    for (const auto& call : calls) {
+        const char* name = call.control == heading ? "heading" : call.control == detail ? "detail" : "other";
+        result.push_back(std::string(name) + ": " + call.what + (call.controlAlive ? "" : " (control gone)"));
+    }
+    return result;
+}
+
+// UI Automation's LiveSetting (1, polite) on the heading's and detail's own client objects: a screen
+// reader then reads their new texts out; taken off again while the controls still exist.
+TEST(AccessibleWindow, HeadingAndDetailAreMarkedPoliteLiveRegions) {
+    RecordingPropServices services;
+    HRESULT registered = E_FAIL;
+    DWORD cookie = 0;
+    {
+        ViewHost host(english());
+        // Registered in the window's own apartment before the window is made: it marks them as it does.
+        host.aroundView(
+            [&] {
+                (void)CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+                registered =
+                    CoRegisterClassObject(AccPropServicesClass, static_cast<IClassFactory*>(&services),
+                                          CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+            },
+            [&] {
+                CoRevokeClassObject(cookie);
+                CoUninitialize();
+            });
+        ASSERT_TRUE(host.start());
+        ASSERT_EQ(registered, S_OK);
+        const HWND heading = host.heading();
+        const HWND detail = host.detail();
+        EXPECT_EQ(named(services.take(), heading, detail),
+                  (std::vector<std::string>{"heading: set client self LiveSetting 1",
+                                            "detail: set client self LiveSetting 1"}));
+
+        host.service.setKind(InstallationKind::Verifying);
+        ASSERT_TRUE(eventually([&] { return windowText(heading) == u"Checking your download..."; }));
+        EXPECT_EQ(named(services.take(), heading, detail), std::vector<std::string>{}) << "marked once";
+
+        PostMessageW(host.window(), WM_CLOSE, 0, 0);
+        host.service.setKind(InstallationKind::InstallationFailed);
+        host.join();
+        EXPECT_EQ(named(services.take(), heading, detail),
+                  (std::vector<std::string>{"heading: clear client self LiveSetting",
+                                            "detail: clear client self LiveSetting"}));
+    }
 }
 
 TEST(AccessibleWindow, LiveRegionsAnnounceEachNewTextOnce) {

@@ -62,23 +62,24 @@ public:
         }
     }
 
+    /// Runs `before` on the window's thread ahead of the view, and `after` once the view is gone: to put
+    /// objects in the window's apartment before it creates its own.
+    void aroundView(std::function<void()> before, std::function<void()> after) {
+        beforeView_ = std::move(before);
+        afterView_ = std::move(after);
+    }
+
     /// Starts the view and waits until its window is visible and has reported itself.
     bool start() {
         thread_ = std::thread([this] {
             uiThreadId_ = GetCurrentThreadId();
-            InstallationView view(service, strings_);
-            if (highContrast_ != nullptr) {
-                view.readHighContrastFrom(highContrast_);
+            if (beforeView_) {
+                beforeView_();
             }
-            startsAfterConstruction = service.starts.load();
-            exitCode = view.run(GetModuleHandleW(nullptr), [this](HWND window) {
-                ++createdCallbacks;
-                createdWindow = window;
-                if (onCreated_) {
-                    onCreated_(window);
-                }
-            });
-            finished = true;
+            runView();
+            if (afterView_) {
+                afterView_();
+            }
         });
         if (!eventually([this] { return createdCallbacks.load() > 0 || finished.load(); })) {
             return false;
@@ -133,6 +134,22 @@ public:
     std::atomic<bool> finished{false};
 
 private:
+    void runView() {
+        InstallationView view(service, strings_);
+        if (highContrast_ != nullptr) {
+            view.readHighContrastFrom(highContrast_);
+        }
+        startsAfterConstruction = service.starts.load();
+        exitCode = view.run(GetModuleHandleW(nullptr), [this](HWND window) {
+            ++createdCallbacks;
+            createdWindow = window;
+            if (onCreated_) {
+                onCreated_(window);
+            }
+        });
+        finished = true;
+    }
+
     [[nodiscard]] HWND child(std::size_t index) const {
         const std::vector<HWND> all = children();
         return index < all.size() ? all[index] : nullptr;
@@ -140,6 +157,8 @@ private:
 
     LocalizedStrings strings_;
     std::function<void(HWND)> onCreated_;
+    std::function<void()> beforeView_;
+    std::function<void()> afterView_;
     InstallationView::HighContrastSource highContrast_;
     std::thread thread_;
     std::atomic<HWND> window_{nullptr};

@@ -6,6 +6,9 @@
 //       (GENERIC_READ, sharing read and write, not delete), sets <event>, keeps it open until the file
 //       has <full-size> bytes and then <hold-after-ms> longer ("ended": until the process is ended);
 //       exits 0, or 3 when nothing appeared in two minutes.
+//   scanner_stand_in unreadable <state-directory> <full-size> <hold-after-ms> <event>
+//       the same, but as a scanner that lets nobody else read the file meanwhile (GENERIC_READ, sharing
+//       write and delete, not read): the file can be moved, not opened for reading.
 //   scanner_stand_in folder <directory> <event>
 //       opens <directory> as an attempt locks its own (sharing read and write, not delete), sets
 //       <event> and holds it until the process is ended.
@@ -38,7 +41,7 @@ void signal(const wchar_t* name) {
     }
 }
 
-HANDLE openFirstPartial(const std::wstring& stateDirectory, const std::wstring& event) {
+HANDLE openFirstPartial(const std::wstring& stateDirectory, const std::wstring& event, DWORD sharing) {
     const std::set<std::wstring> earlier = foldersIn(stateDirectory);
     signal((event + L".watching").c_str());
     const ULONGLONG deadline = GetTickCount64() + 120000;
@@ -48,8 +51,8 @@ HANDLE openFirstPartial(const std::wstring& stateDirectory, const std::wstring& 
                 continue;
             }
             const std::wstring partial = stateDirectory + L"\\" + name + L"\\setup.partial";
-            HANDLE file = CreateFileW(partial.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            HANDLE file = CreateFileW(partial.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
             if (file != INVALID_HANDLE_VALUE) {
                 return file;
             }
@@ -63,8 +66,10 @@ HANDLE openFirstPartial(const std::wstring& stateDirectory, const std::wstring& 
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
-    if (mode == L"partial" && argc == 6) {
-        HANDLE file = openFirstPartial(argv[2], argv[5]);
+    if ((mode == L"partial" || mode == L"unreadable") && argc == 6) {
+        const DWORD sharing =
+            mode == L"partial" ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        HANDLE file = openFirstPartial(argv[2], argv[5], sharing);
         if (file == INVALID_HANDLE_VALUE) {
             return 3;
         }
