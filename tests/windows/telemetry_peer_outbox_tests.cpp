@@ -1,5 +1,6 @@
-// An outbox that a stock SQLite 3 enriched (bin/fixtures/peer-outbox.db, written at build time by
-// make_peer_outbox.py with Python's sqlite3): the program's SQLite must read its schema and work beside it.
+// The shared outbox as other processes of the product leave it on Windows: enriched by a stock SQLite 3
+// (bin/fixtures/peer-outbox.db, written at build time by make_peer_outbox.py with Python's sqlite3), or
+// damaged and held open.
 #include "telemetry/installation_outbox.h"
 
 #include "../unit/telemetry_test_support.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace ardenwick {
 namespace {
@@ -66,6 +68,32 @@ TEST(OutboxPeerSchema, AppendLeaseAndReleaseWorkBesideEveryObjectAStockSqliteCan
                    "'settings','sqlite_stat1','events_by_name')"),
         6);
     EXPECT_EQ(db.text("PRAGMA integrity_check"), "ok");
+}
+
+// SQLite opens its files without FILE_SHARE_DELETE, so Windows will not move a damaged file that another
+// process of the product has open: that counts as busy, and the file is set aside once it is free.
+TEST(OutboxDamageOnWindows, ADamagedFileOpenElsewhereIsBusyUntilItIsFree) {
+    TemporaryDirectory directory;
+    const auto file = directory.path() / "held.db";
+    const std::string damage(32 * 1024, '\0');
+    std::ofstream(file, std::ios::binary) << damage;
+    {
+        UniqueFileHandle held(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
+        try {
+            InstallationOutbox outbox(file);
+            ADD_FAILURE() << "opened a damaged file that could not be moved";
+        } catch (const OutboxError& error) {
+            EXPECT_EQ(error.kind(), OutboxFailure::Busy) << error.what();
+        }
+        EXPECT_FALSE(std::filesystem::exists(directory.path() / "held.db.corrupt"));
+    }
+    InstallationOutbox outbox(file);
+    outbox.append("after", "x", T);
+    EXPECT_EQ(std::filesystem::file_size(directory.path() / "held.db.corrupt"), damage.size());
+    EXPECT_EQ(Inspector(file).rows(), 1);
 }
 
 } // namespace
