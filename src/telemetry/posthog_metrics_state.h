@@ -75,7 +75,8 @@ struct PostHogMetrics::State {
     void enqueue(MetricsEvent event);
     // Under the mutex.
     [[nodiscard]] bool pending() const;
-    /// Opens the outbox at outboxPath; called with or without the mutex, while no one else uses it.
+    // Under the mutex (or before the sender starts): opens the outbox at outboxPath, setting a damaged file
+    // aside first. Throws OutboxError; a failure other than busy leaves the client without an outbox.
     void openOutbox();
     // Under keptMutex: keeps a row for the sender, dropping the oldest beyond the capacity.
     void keepLocked(OutboxRow row);
