@@ -31,4 +31,13 @@ struct FileBytes {
 /// "create_directories" with the folder.
 void createDirectories(const WidePath& folder);
 
+/// Moves a file over another, replacing it. 0, or the platform's error (Win32 error or errno).
+[[nodiscard]] std::uint32_t moveFileReplacing(const WidePath& from, const WidePath& to) noexcept;
+
+/// Removes a file. 0 also when there was none, or the platform's error.
+[[nodiscard]] std::uint32_t removeFileIfPresent(const WidePath& path) noexcept;
+
+/// Whether a platform error from the calls above means that there was no such file.
+[[nodiscard]] bool isNoSuchFile(std::uint32_t error) noexcept;
+
 } // namespace ardenwick

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <stdexcept>
 
 namespace ardenwick {
@@ -143,6 +144,31 @@ void createDirectories(const WidePath& folder) {
     if (const int error = createLevels(WidePath(text)); error != 0) {
         throw FileSystemError("create_directories", std::error_code(error, std::generic_category()), folder);
     }
+}
+
+std::uint32_t moveFileReplacing(const WidePath& from, const WidePath& to) noexcept {
+    try {
+        return ::rename(pathUtf8(from).c_str(), pathUtf8(to).c_str()) == 0
+                   ? 0
+                   : static_cast<std::uint32_t>(errno);
+    } catch (...) {
+        return static_cast<std::uint32_t>(EINVAL);
+    }
+}
+
+std::uint32_t removeFileIfPresent(const WidePath& path) noexcept {
+    try {
+        if (::unlink(pathUtf8(path).c_str()) == 0 || errno == ENOENT) {
+            return 0;
+        }
+        return static_cast<std::uint32_t>(errno);
+    } catch (...) {
+        return static_cast<std::uint32_t>(EINVAL);
+    }
+}
+
+bool isNoSuchFile(std::uint32_t error) noexcept {
+    return error == ENOENT;
 }
 
 } // namespace ardenwick

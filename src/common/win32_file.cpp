@@ -296,4 +296,16 @@ void createDirectories(const WidePath& folder) {
     }
 }
 
+std::uint32_t moveFileReplacing(const WidePath& from, const WidePath& to) noexcept {
+    return tryRenameFile(from, to);
+}
+
+std::uint32_t removeFileIfPresent(const WidePath& path) noexcept {
+    return removeFile(path);
+}
+
+bool isNoSuchFile(std::uint32_t error) noexcept {
+    return isNotFound(error);
+}
+
 } // namespace ardenwick

@@ -24,17 +24,21 @@ constexpr const char* SchemaScript =
     "eligible INTEGER NOT NULL);"
     "INSERT OR IGNORE INTO diagnostics VALUES('discarded',0);";
 
-[[noreturn]] void fail(const char* operation) {
-    throw std::runtime_error(operation);
+[[noreturn]] void fail(const char* operation, int result) {
+    throw OutboxError(operation, outboxFailureOf(result));
+}
+
+[[noreturn]] void failOther(const char* operation) {
+    throw OutboxError(operation, OutboxFailure::Other);
 }
 
 /// A prepared statement, finalised on every path.
 class Statement {
 public:
     Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) {
+        if (const int result = sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr); result != SQLITE_OK) {
             sqlite3_finalize(statement_);
-            fail("installation_outbox_prepare");
+            fail("installation_outbox_prepare", result);
         }
     }
     Statement(const Statement&) = delete;
@@ -44,21 +48,22 @@ public:
     Statement& bind(int index, std::string_view text) {
         // The length comes from the terminating NUL, as in a C string, and SQLite keeps its own copy.
         const std::string copy(text);
-        if (sqlite3_bind_text(statement_, index, copy.c_str(), -1, SQLITE_TRANSIENT) != SQLITE_OK) {
-            fail("installation_outbox_write");
+        if (const int result = sqlite3_bind_text(statement_, index, copy.c_str(), -1, SQLITE_TRANSIENT);
+            result != SQLITE_OK) {
+            fail("installation_outbox_write", result);
         }
         return *this;
     }
     Statement& bind(int index, std::int64_t value) {
-        if (sqlite3_bind_int64(statement_, index, value) != SQLITE_OK) {
-            fail("installation_outbox_write");
+        if (const int result = sqlite3_bind_int64(statement_, index, value); result != SQLITE_OK) {
+            fail("installation_outbox_write", result);
         }
         return *this;
     }
     /// Runs a statement that returns no row.
     void write() {
-        if (sqlite3_step(statement_) != SQLITE_DONE) {
-            fail("installation_outbox_write");
+        if (const int result = sqlite3_step(statement_); result != SQLITE_DONE) {
+            fail("installation_outbox_write", result);
         }
     }
     /// Steps to the next row; false at the end, throws on an error.
@@ -70,7 +75,7 @@ public:
         if (result == SQLITE_DONE) {
             return false;
         }
-        fail(operation);
+        fail(operation, result);
     }
     [[nodiscard]] std::int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }
     [[nodiscard]] std::string text(int column) const {
@@ -106,23 +111,68 @@ std::int64_t outboxRetryDelaySeconds(std::int64_t attempts) {
     return std::min<std::int64_t>(std::int64_t{1} << exponent, MaximumRetryDelaySeconds);
 }
 
+OutboxFailure outboxFailureOf(int sqliteResult) noexcept {
+    switch (sqliteResult & 0xFF) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return OutboxFailure::Damaged;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return OutboxFailure::Busy;
+    default:
+        return OutboxFailure::Other;
+    }
+}
+
+void setAsideDamagedOutbox(const WidePath& path) {
+    const std::wstring aside = path.native() + L".corrupt";
+    if (const auto error = moveFileReplacing(path, WidePath(aside)); error != 0 && !isNoSuchFile(error)) {
+        throw OutboxError("installation_outbox_set_aside", OutboxFailure::Busy);
+    }
+    // A journal left beside a fresh database would be replayed into it.
+    for (const wchar_t* suffix : {L"-wal", L"-shm"}) {
+        const WidePath from(path.native() + suffix);
+        const WidePath to(aside + suffix);
+        const auto error = moveFileReplacing(from, to);
+        if (isNoSuchFile(error)) {
+            // No journal came with this damage: one of an earlier damage must not pair with it.
+            (void)removeFileIfPresent(to);
+        } else if (error != 0 && removeFileIfPresent(from) != 0) {
+            throw OutboxError("installation_outbox_set_aside", OutboxFailure::Busy);
+        }
+    }
+}
+
 InstallationOutbox::InstallationOutbox(const WidePath& path) {
     const WidePath folder = parentFolder(path);
     if (!folder.empty()) {
         createDirectories(folder);
     }
+    const char* operation = nullptr;
+    int result = open(path, operation);
+    if (outboxFailureOf(result) == OutboxFailure::Damaged) {
+        setAsideDamagedOutbox(path);
+        result = open(path, operation);
+    }
+    if (result != SQLITE_OK) {
+        fail(operation, result);
+    }
+}
+
+int InstallationOutbox::open(const WidePath& path, const char*& operation) {
     const std::u16string name = path.u16string();
-    if (sqlite3_open16(name.c_str(), &db_) != SQLITE_OK) {
+    operation = "installation_outbox_open";
+    int result = sqlite3_open16(name.c_str(), &db_);
+    if (result == SQLITE_OK) {
+        operation = "installation_outbox_sql";
+        sqlite3_busy_timeout(db_, BusyTimeoutMilliseconds);
+        result = sqlite3_exec(db_, SchemaScript, nullptr, nullptr, nullptr);
+    }
+    if (result != SQLITE_OK) {
         sqlite3_close(db_);
         db_ = nullptr;
-        fail("installation_outbox_open");
     }
-    sqlite3_busy_timeout(db_, BusyTimeoutMilliseconds);
-    if (sqlite3_exec(db_, SchemaScript, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        sqlite3_close(db_);
-        db_ = nullptr;
-        fail("installation_outbox_sql");
-    }
+    return result;
 }
 
 InstallationOutbox::~InstallationOutbox() {
@@ -130,14 +180,14 @@ InstallationOutbox::~InstallationOutbox() {
 }
 
 void InstallationOutbox::exec(const char* sql) {
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        fail("installation_outbox_sql");
+    if (const int result = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); result != SQLITE_OK) {
+        fail("installation_outbox_sql", result);
     }
 }
 
 void InstallationOutbox::append(std::string_view uuid, std::string_view body, std::int64_t now) {
     if (uuid.empty() || body.size() > MaximumBodyBytes) {
-        fail("installation_event_bounds");
+        failOther("installation_event_bounds");
     }
     exec("BEGIN IMMEDIATE");
     try {
@@ -153,7 +203,7 @@ void InstallationOutbox::append(std::string_view uuid, std::string_view body, st
         while (true) {
             Statement count(db_, "SELECT COUNT(*),COALESCE(SUM(LENGTH(body)),0) FROM events");
             if (!count.row("installation_outbox_count")) {
-                fail("installation_outbox_count");
+                failOther("installation_outbox_count");
             }
             if (count.integer(0) <= MaximumRows && count.integer(1) <= MaximumTotalBodyBytes) {
                 break;
@@ -220,7 +270,7 @@ bool InstallationOutbox::hasPending(std::int64_t now) {
     Statement pending(db_, "SELECT EXISTS(SELECT 1 FROM events WHERE created>=? OR until>?)");
     pending.bind(1, now - MaximumAgeSeconds).bind(2, now);
     if (!pending.row("installation_outbox_count")) {
-        fail("installation_outbox_count");
+        failOther("installation_outbox_count");
     }
     return pending.integer(0) != 0;
 }

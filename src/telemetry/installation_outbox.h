@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -33,12 +34,41 @@ inline constexpr int BusyTimeoutMilliseconds = 1000;
 /// Seconds a row waits after its attempts-th failed delivery: 2^min(attempts, 12), at most 3600.
 [[nodiscard]] std::int64_t outboxRetryDelaySeconds(std::int64_t attempts);
 
+/// What a failed outbox operation means for the events that meet it.
+enum class OutboxFailure {
+    /// SQLITE_CORRUPT or SQLITE_NOTADB: the file is set aside and a fresh outbox takes its place.
+    Damaged,
+    /// SQLITE_BUSY or SQLITE_LOCKED, or a damaged file that could not be moved: try again later.
+    Busy,
+    /// Anything else (read-only, I/O, disk full, bounds): the file is never moved.
+    Other,
+};
+
+/// The failure a SQLite result code (primary or extended) stands for.
+[[nodiscard]] OutboxFailure outboxFailureOf(int sqliteResult) noexcept;
+
+/// An outbox error: what() names the operation ("installation_outbox_sql"…), kind() what it means.
+class OutboxError : public std::runtime_error {
+public:
+    OutboxError(const char* operation, OutboxFailure kind) : std::runtime_error(operation), kind_(kind) {}
+    [[nodiscard]] OutboxFailure kind() const noexcept { return kind_; }
+
+private:
+    OutboxFailure kind_;
+};
+
+/// Moves a damaged outbox file aside as path + ".corrupt", with its "-wal" and "-shm" files, replacing
+/// those of an earlier damage. Throws OutboxError (Busy) when the file cannot be moved, as when another
+/// process holds it open.
+void setAsideDamagedOutbox(const WidePath& path);
+
 /// The durable event queue shared by every process that uses the same project key. Each row is one
 /// ready-to-send batch body. Every operation takes now (seconds since 1970) from the caller; failures
 /// throw std::runtime_error named by the operation ("installation_outbox_sql"…).
 class InstallationOutbox {
 public:
-    /// Creates the parent folders, opens (or creates) the database and runs the schema script.
+    /// Creates the parent folders, opens (or creates) the database and runs the schema script. A damaged
+    /// file is set aside and a fresh outbox created in its place.
     explicit InstallationOutbox(const WidePath& path);
     InstallationOutbox(const InstallationOutbox&) = delete;
     InstallationOutbox& operator=(const InstallationOutbox&) = delete;
@@ -54,6 +84,9 @@ public:
     [[nodiscard]] bool hasPending(std::int64_t now);
 
 private:
+    /// Opens and runs the schema script; SQLite's result, with the failed step's name in operation and
+    /// the connection closed on failure.
+    int open(const WidePath& path, const char*& operation);
     void exec(const char* sql);
     sqlite3* db_ = nullptr;
 };

@@ -67,11 +67,14 @@ PostHogMetrics::PostHogMetrics(MetricsConfiguration configuration, MetricsOption
         outboxPath = s.platform.defaultOutboxPath(s.configuration.apiKey);
     }
     if (outboxPath) {
+        s.outboxPath = std::move(outboxPath);
         try {
-            s.outbox = std::make_unique<InstallationOutbox>(*outboxPath);
+            s.openOutbox();
+        } catch (const OutboxError& error) {
+            // Busy: events wait in memory for the sender. Otherwise there is no outbox: durable events
+            // are dropped, memory-queue events still flow.
+            s.deferring = error.kind() == OutboxFailure::Busy;
         } catch (...) {
-            // No outbox: durable events are dropped, memory-queue events still flow.
-            s.outbox.reset();
         }
     }
     if (s.active) {
@@ -129,10 +132,7 @@ void PostHogMetrics::recordDurable(MetricsEvent event, const std::string& distin
         if (!sanitizeEvent(event)) {
             return;
         }
-        std::lock_guard lock(s.mutex);
-        if (!s.outbox || s.stop) {
-            return;
-        }
+        // The context is fixed at construction, so the row is made before any lock is taken.
         s.addApplicationContext(properties);
         properties["cpu_arch"] = s.platform.nativeArchitecture();
         if (!s.installationId.empty()) {
@@ -140,7 +140,17 @@ void PostHogMetrics::recordDurable(MetricsEvent event, const std::string& distin
         }
         event.uuid = newUuidV4();
         event.distinctId = distinctId;
-        s.outbox->append(event.uuid, serializeBatch(s.configuration.apiKey, {event}), currentUnixSeconds());
+        OutboxRow row{event.uuid, serializeBatch(s.configuration.apiKey, {event}), currentUnixSeconds()};
+        // While the outbox is busy, rows go to memory without waiting for the client's mutex, which the
+        // sender holds while it tries the busy file.
+        if (s.keepWhileDeferring(row)) {
+            return;
+        }
+        std::lock_guard lock(s.mutex);
+        if (!s.outboxPath || s.stop) {
+            return;
+        }
+        s.storeDurable(std::move(row));
         s.flushRequested = true;
         s.senderWake.notify_one();
     } catch (...) {

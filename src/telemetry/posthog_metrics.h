@@ -32,6 +32,8 @@ struct MetricsPlatform {
     std::function<std::string()> osVersionText;
     std::chrono::milliseconds idleWait{15000};
     std::chrono::milliseconds memoryRetryBaseDelay{250};
+    /// The first wait before the sender tries a busy outbox again; it doubles with each failed try.
+    std::chrono::milliseconds busyRetryBaseDelay{250};
 };
 
 /// The Win32 platform of the shipped program (defined in the Windows build only).

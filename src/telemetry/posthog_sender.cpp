@@ -34,7 +34,13 @@ bool PostHogMetrics::State::pending() const {
     if (!queue.empty() || sending) {
         return true;
     }
-    if (!outbox) {
+    {
+        std::lock_guard keptLock(keptMutex);
+        if (!kept.empty()) {
+            return true;
+        }
+    }
+    if (!outbox || outboxDamaged) {
         return false;
     }
     try {
@@ -42,6 +48,12 @@ bool PostHogMetrics::State::pending() const {
     } catch (...) {
         // An unreadable outbox cannot be waited for.
         return false;
+    }
+}
+
+void PostHogMetrics::State::noteDamage(const OutboxError& error) {
+    if (error.kind() == OutboxFailure::Damaged) {
+        outboxDamaged = true;
     }
 }
 
@@ -72,9 +84,13 @@ void PostHogMetrics::State::runCycles() {
         if (stop) {
             return;
         }
-        const bool leased = deliverOneOutboxRow(lock);
+        // Rows kept while the outbox was busy go first, in order; while it stays busy, nothing is leased
+        // and the next try comes after the back-off.
+        const bool outboxReady = appendKeptRows();
+        const bool leased = outboxReady && deliverOneOutboxRow(lock);
         if (!leased) {
-            senderWake.wait_for(lock, platform.idleWait,
+            const auto wait = outboxReady ? platform.idleWait : std::min(platform.idleWait, busyRetryDelay());
+            senderWake.wait_for(lock, wait,
                                 [this] { return stop || flushRequested || queue.size() >= MemoryBatchSize; });
         }
         if (stop) {
@@ -119,12 +135,15 @@ void PostHogMetrics::State::runCycles() {
 }
 
 bool PostHogMetrics::State::deliverOneOutboxRow(std::unique_lock<std::mutex>& lock) {
-    if (!outbox) {
+    if (!outbox || outboxDamaged) {
         return false;
     }
     std::optional<OutboxLease> lease;
     try {
         lease = outbox->leaseNext(newUuidV4(), currentUnixSeconds());
+    } catch (const OutboxError& error) {
+        noteDamage(error);
+        return false;
     } catch (...) {
         return false;
     }
@@ -138,10 +157,13 @@ bool PostHogMetrics::State::deliverOneOutboxRow(std::unique_lock<std::mutex>& lo
     } catch (...) {
     }
     lock.lock();
-    if (result) {
+    // A damage found meanwhile may have replaced the outbox: the lease belongs to the old file.
+    if (result && outbox && !outboxDamaged) {
         try {
             outbox->release(*lease, *result == DeliveryResult::Delivered, *result == DeliveryResult::Rejected,
                             currentUnixSeconds());
+        } catch (const OutboxError& error) {
+            noteDamage(error);
         } catch (...) {
         }
     }

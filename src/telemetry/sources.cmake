@@ -10,6 +10,7 @@ target_sources(ardenwick_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/install_context.cpp
     ${CMAKE_CURRENT_LIST_DIR}/installation_outbox.cpp
     ${CMAKE_CURRENT_LIST_DIR}/posthog_metrics.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/posthog_outbox_store.cpp
     ${CMAKE_CURRENT_LIST_DIR}/posthog_sender.cpp
     ${CMAKE_CURRENT_LIST_DIR}/utf8.cpp
     ${CMAKE_CURRENT_LIST_DIR}/web_attribution.cpp

@@ -7,6 +7,9 @@
 #include "support/registry_value.h"
 #include "support/test_files.h"
 #include "support/verification_hold.h"
+#include "telemetry/analytics_identifiers.h"
+#include "telemetry/configuration_provider.h"
+#include "telemetry/installation_outbox.h"
 #include "ui/localized_strings.h"
 
 #include <gtest/gtest.h>
@@ -592,6 +595,106 @@ TEST_F(InstallationEndToEnd, AProfileOutsideTheAnsiCodePageInstallsAndOpens) {
         testing::stopStandInApplication(root_);
     }
     EXPECT_FALSE(testing::removeTreeWhenFree(L"C:\\users\\Zo\u00EB \u5F20\u4F1F"));
+}
+
+/// The rootpage and the page size of the outbox's uuid index, which only an append reads.
+std::pair<std::int64_t, std::int64_t> eventsIndexPage(const std::filesystem::path& outbox) {
+    sqlite3* db = nullptr;
+    std::pair<std::int64_t, std::int64_t> page{0, 0};
+    if (sqlite3_open16(outbox.u16string().c_str(), &db) == SQLITE_OK) {
+        for (auto [sql, value] :
+             {std::pair{"SELECT rootpage FROM sqlite_master WHERE name='sqlite_autoindex_events_1'",
+                        &page.first},
+              std::pair{"PRAGMA page_size", &page.second}}) {
+            sqlite3_stmt* statement = nullptr;
+            if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
+                sqlite3_step(statement) == SQLITE_ROW) {
+                *value = sqlite3_column_int64(statement, 0);
+            }
+            sqlite3_finalize(statement);
+        }
+    }
+    sqlite3_close(db);
+    return page;
+}
+
+/// Another process of the product holding the outbox's write transaction (outbox_holder.exe) until
+/// released.
+class OutboxHolder {
+public:
+    explicit OutboxHolder(const std::filesystem::path& outbox)
+        : ready_(CreateEventW(nullptr, TRUE, FALSE, L"Local\\Ardenwick.Test.OutboxHeld")),
+          release_(CreateEventW(nullptr, TRUE, FALSE, L"Local\\Ardenwick.Test.OutboxRelease")),
+          process_(testing::startProgram(
+              testing::executableDirectory() / L"outbox_holder.exe",
+              testing::quoteArgument(outbox.wstring()) +
+                  L" Local\\Ardenwick.Test.OutboxHeld Local\\Ardenwick.Test.OutboxRelease")) {}
+    ~OutboxHolder() { (void)release(); }
+    [[nodiscard]] bool holds() const {
+        const HANDLE waits[] = {ready_.get(), process_.process.get()};
+        return process_.process && WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0;
+    }
+    /// Lets the transaction commit; the holder's exit code (0 when it committed).
+    std::optional<DWORD> release() {
+        SetEvent(release_.get());
+        DWORD code = 0;
+        if (!process_.process || WaitForSingleObject(process_.process.get(), 30000) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(process_.process.get(), &code)) {
+            return std::nullopt;
+        }
+        return code;
+    }
+
+private:
+    UniqueKernelHandle ready_;
+    UniqueKernelHandle release_;
+    testing::StartedProcess process_;
+};
+
+// The shared outbox as a user's PC may have it: damaged where only an append looks (a power loss in the
+// middle of a page), and held in a write transaction by another process of the product while the
+// installer starts. The run is not held up, and every one of its events is kept: in memory while the file
+// is busy, then in a fresh outbox that takes the place of the damaged file.
+TEST_F(InstallationEndToEnd, ABusyThenDamagedOutboxKeepsEveryEventOfTheRun) {
+    const auto outbox = localAppData() / L"Ardenwick" / L"Analytics" /
+                        utf8ToWide(outboxFileName(
+                            DefaultConfigurationProvider("production").configuration().analyticsProjectKey));
+    { InstallationOutbox create(outbox); }
+    const auto [page, pageSize] = eventsIndexPage(outbox);
+    ASSERT_GE(page, 2);
+    {
+        std::fstream file(outbox, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp((page - 1) * pageSize);
+        const std::string noise(static_cast<std::size_t>(pageSize), '\xff');
+        ASSERT_TRUE(file.write(noise.data(), static_cast<std::streamsize>(noise.size())));
+    }
+    OutboxHolder holder(outbox);
+    ASSERT_TRUE(holder.holds()) << "outbox_holder.exe did not take the write lock";
+
+    ASSERT_TRUE(server_.chooseCurrentScenario("install"));
+    testing::WatchedProgram program(setupProgram(), L"");
+    ASSERT_TRUE(program.started());
+    // The outbox was opened (and found busy) at start-up, before the window showed the download.
+    EXPECT_TRUE(program.waitForScreen(text(LocalizedStrings::downloadingHeading), RunTimeoutMs))
+        << wideToUtf8(program.screensText());
+    EXPECT_EQ(holder.release(), 0U);
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << wideToUtf8(program.screensText());
+    expectInstalled();
+
+    EXPECT_TRUE(std::filesystem::is_regular_file(outbox.wstring() + L".corrupt"));
+    const auto names = eventNames(outboxEvents());
+    std::string list;
+    for (const auto& name : names) {
+        list += name + " ";
+    }
+    ASSERT_EQ(names.size(), 11U) << list;
+    EXPECT_EQ(names.front(), "bootstrapper_started") << list;
+    EXPECT_EQ(names.back(), "bootstrapper_launch_result") << list;
+    for (const char* name :
+         {"installer_download_started", "installer_download_result", "installer_verification_result",
+          "installer_process_started", "installer_process_result"}) {
+        EXPECT_EQ(std::count(names.begin(), names.end(), name), 1) << name << ": " << list;
+    }
 }
 
 } // namespace

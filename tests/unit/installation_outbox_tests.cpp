@@ -8,8 +8,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace ardenwick {
 namespace {
@@ -62,24 +66,117 @@ TEST_F(OutboxTest, OpenCreatesFoldersAndTheExactSchemaInWalMode) {
     EXPECT_EQ(db.discarded(), 7);
 }
 
-TEST_F(OutboxTest, OpenFailuresAreNamed) {
+std::string bytesOf(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string randomBytes(std::size_t size) {
+    std::mt19937 random(std::random_device{}());
+    std::string bytes(size, '\0');
+    for (auto& byte : bytes) {
+        byte = static_cast<char>(random());
+    }
+    return bytes;
+}
+
+OutboxFailure failureOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const OutboxError& error) {
+        return error.kind();
+    }
+    ADD_FAILURE() << "no OutboxError";
+    return OutboxFailure::Other;
+}
+
+/// Every name in the folder (and its subfolders) that ends in ".corrupt" or carries it.
+std::vector<std::string> setAsideFiles(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.path().filename().string().find(".corrupt") != std::string::npos) {
+            names.push_back(entry.path().filename().string());
+        }
+    }
+    return names;
+}
+
+TEST_F(OutboxTest, ADamagedFileIsSetAsideAndAFreshOutboxTakesItsPlace) {
+    const auto aside = directory.path() / "outbox.db.corrupt";
+    // What a stray writer can leave (with a journal beside it), and what a power loss can leave.
+    for (const bool zeros : {false, true}) {
+        SCOPED_TRACE(zeros ? "zeros" : "random bytes");
+        const std::string damage = zeros ? std::string(32 * 1024, '\0') : randomBytes(64 * 1024);
+        writeBytes(file, damage);
+        const std::string journal = randomBytes(4096);
+        if (!zeros) {
+            writeBytes(directory.path() / "outbox.db-wal", journal);
+        }
+        // An earlier damage's files: replaced, and a journal of it that this damage lacks goes.
+        writeBytes(aside, "earlier");
+        writeBytes(directory.path() / "outbox.db.corrupt-shm", "earlier");
+
+        InstallationOutbox outbox(file);
+        outbox.append("new", "{\"b\":1}", T);
+        EXPECT_TRUE(bytesOf(aside) == damage) << "the damaged file itself is set aside";
+        EXPECT_FALSE(std::filesystem::exists(directory.path() / "outbox.db.corrupt-shm"));
+        Inspector db(file);
+        EXPECT_EQ(db.rows(), 1);
+        EXPECT_EQ(db.text("SELECT body FROM events WHERE uuid='new'"), "{\"b\":1}");
+        EXPECT_EQ(db.discarded(), 0);
+        EXPECT_EQ(db.text("PRAGMA integrity_check"), "ok");
+    }
+}
+
+TEST_F(OutboxTest, ADamageFoundByALaterStatementIsNamedDamaged) {
+    { InstallationOutbox create(file); }
+    testing::damageIndexOfEvents(file);
+    InstallationOutbox outbox(file);
+    EXPECT_EQ(failureOf([&] { outbox.append("u", "x", T); }), OutboxFailure::Damaged);
+    EXPECT_TRUE(setAsideFiles(directory.path()).empty()) << "only an open sets a file aside by itself";
+}
+
+TEST_F(OutboxTest, FailuresOtherThanDamageNeverMoveTheFile) {
     // A parent that is a regular file cannot become a folder.
-    std::ofstream(directory.path() / "blocker") << "x";
+    writeBytes(directory.path() / "blocker", "x");
     try {
         InstallationOutbox outbox(directory.path() / "blocker" / "sub" / "o.db");
         FAIL() << "opened below a file";
     } catch (const FileSystemError& error) {
         EXPECT_NE(std::string(error.what()).find("create_directories"), std::string::npos) << error.what();
     }
-    // A file that is not a database opens but the schema script fails.
-    const auto garbage = directory.path() / "garbage.db";
-    std::ofstream(garbage, std::ios::binary) << std::string(8192, 'Z');
-    EXPECT_EQ(errorOf([&] { InstallationOutbox outbox(garbage); }), "installation_outbox_sql");
+    EXPECT_EQ(bytesOf(directory.path() / "blocker"), "x");
+
+    // A database SQLite may only read (a newer writer's format version): read-only.
+    const auto readOnly = directory.path() / "read-only.db";
+    {
+        InstallationOutbox create(readOnly);
+        create.append("kept", "x", T);
+    }
+    std::string bytes = bytesOf(readOnly);
+    bytes[18] = 3;
+    writeBytes(readOnly, bytes);
+    EXPECT_EQ(failureOf([&] { InstallationOutbox outbox(readOnly); }), OutboxFailure::Other);
+    EXPECT_EQ(bytesOf(readOnly), bytes);
+    EXPECT_EQ(errorOf([&] { InstallationOutbox outbox(readOnly); }), "installation_outbox_sql");
+
     // A directory cannot be opened as a database file.
     std::filesystem::create_directories(directory.path() / "dir.db");
-    const std::string openError = errorOf([&] { InstallationOutbox outbox(directory.path() / "dir.db"); });
-    EXPECT_TRUE(openError == "installation_outbox_open" || openError == "installation_outbox_sql")
-        << openError;
+    EXPECT_EQ(failureOf([&] { InstallationOutbox outbox(directory.path() / "dir.db"); }),
+              OutboxFailure::Other);
+    EXPECT_TRUE(std::filesystem::is_directory(directory.path() / "dir.db"));
+
+    // Busy: another connection's write transaction outlasts the busy timeout.
+    { InstallationOutbox create(file); }
+    Inspector holder(file);
+    holder.exec("BEGIN IMMEDIATE");
+    EXPECT_EQ(failureOf([&] { InstallationOutbox outbox(file); }), OutboxFailure::Busy);
+    holder.exec("ROLLBACK");
+    EXPECT_TRUE(setAsideFiles(directory.path()).empty());
 }
 
 TEST_F(OutboxTest, AppendStoresARowThatIsLeasedWithItsBodyAndFirstAttempt) {
@@ -284,6 +381,7 @@ TEST_F(OutboxTest, ALockedDatabaseFailsAfterTheBusyTimeoutAndRollsNothingIn) {
     Inspector holder(file);
     holder.exec("BEGIN IMMEDIATE");
     EXPECT_EQ(errorOf([&] { outbox.append("blocked", "x", T); }), "installation_outbox_sql");
+    EXPECT_EQ(failureOf([&] { outbox.append("blocked", "x", T); }), OutboxFailure::Busy);
     EXPECT_EQ(errorOf([&] { (void)outbox.leaseNext("l", T); }), "installation_outbox_sql");
     holder.exec("ROLLBACK");
     outbox.append("after", "x", T);

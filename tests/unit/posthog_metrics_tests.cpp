@@ -347,6 +347,95 @@ TEST_F(MetricsTest, StoppingDoesNotWaitForAPostThatNeverReturns) {
     }
 }
 
+/// Bootstrapper events whose "status" is "e<first>" to "e<last>", recorded one after another.
+void recordNumbered(PostHogMetrics& client, int first, int last) {
+    for (int i = first; i <= last; ++i) {
+        MetricsEvent e;
+        e.name = "bootstrapper_started";
+        e.occurredAt = currentEventTicks();
+        e.properties["status"] = "e" + std::to_string(i);
+        client.recordDurable(e, "anon_ok");
+    }
+}
+
+/// The statuses of the stored events, in the order their rows were appended.
+std::string storedStatuses(const Inspector& db) {
+    return db.text("SELECT group_concat(json_extract(body,'$.batch[0].properties.status'),',') FROM "
+                   "(SELECT body FROM events ORDER BY rowid)");
+}
+
+std::string numbered(int first, int last) {
+    std::string text;
+    for (int i = first; i <= last; ++i) {
+        text += (text.empty() ? "e" : ",e") + std::to_string(i);
+    }
+    return text;
+}
+
+bool waitForRows(const Inspector& db, std::int64_t rows) {
+    for (int i = 0; i < 400 && db.rows() < rows; ++i) {
+        std::this_thread::sleep_for(50ms);
+    }
+    return db.rows() == rows;
+}
+
+TEST_F(MetricsTest, ABusyOutboxKeepsEventsUntilTheSenderAppendsThemInOrder) {
+    sender.script({}, false); // deliveries fail, so the rows stay to be looked at
+    auto platform = testPlatform(log);
+    platform.busyRetryBaseDelay = 20ms;
+    { InstallationOutbox create(outboxFile); }
+    {
+        SCOPED_TRACE("busy when the client opens the outbox");
+        Inspector holder(outboxFile);
+        holder.exec("BEGIN IMMEDIATE");
+        PostHogMetrics client(configuration(), options(), platform);
+        recordNumbered(client, 0, 2);
+        EXPECT_FALSE(client.flush(0)) << "kept events are pending";
+        EXPECT_EQ(holder.rows(), 0);
+        holder.exec("COMMIT");
+        EXPECT_TRUE(waitForRows(holder, 3));
+        EXPECT_EQ(storedStatuses(holder), numbered(0, 2));
+    }
+    {
+        SCOPED_TRACE("busy when an event is appended");
+        PostHogMetrics client(configuration(), options(), platform);
+        Inspector holder(outboxFile);
+        holder.exec("BEGIN IMMEDIATE");
+        recordNumbered(client, 3, 3); // waits out the busy timeout once
+        const auto start = std::chrono::steady_clock::now();
+        // 102 kept events in all: the two oldest give way.
+        recordNumbered(client, 4, 104);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "later events go straight to memory";
+        EXPECT_EQ(holder.rows(), 3);
+        holder.exec("COMMIT");
+        // The newest kept event is appended last: once it is there, they all are.
+        for (int i = 0; i < 400 && storedStatuses(holder).find("e104") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(50ms);
+        }
+        // The sender may have had e3 or e4 in hand, waiting out the lock, when it was dropped from memory.
+        const std::string before = numbered(0, 2) + ",";
+        const std::string after = numbered(5, 104);
+        const std::string stored = storedStatuses(holder);
+        EXPECT_TRUE(stored == before + after || stored == before + "e3," + after ||
+                    stored == before + "e4," + after)
+            << stored;
+    }
+}
+
+TEST_F(MetricsTest, AnOutboxFoundDamagedGivesWayToAFreshOneThatTakesTheEvent) {
+    sender.script({}, false);
+    // No row to lease: the sender never reads the damaged index, the append finds it.
+    { InstallationOutbox create(outboxFile); }
+    testing::damageIndexOfEvents(outboxFile);
+    PostHogMetrics client(configuration(), options(), testPlatform(log));
+    recordNumbered(client, 0, 0);
+    const auto aside = outboxFile.parent_path() / "outbox.db.corrupt";
+    EXPECT_TRUE(std::filesystem::exists(aside));
+    Inspector db(outboxFile);
+    EXPECT_EQ(storedStatuses(db), "e0");
+    EXPECT_EQ(db.text("PRAGMA integrity_check"), "ok");
+}
+
 TEST_F(MetricsTest, TheSenderDeliversRowsAnotherConnectionAppended) {
     auto platform = testPlatform(log);
     platform.idleWait = 20ms;

@@ -109,6 +109,25 @@ private:
     sqlite3* db_ = nullptr;
 };
 
+/// Overwrites the root page of the events table's uuid index, which only an append reads: the file still
+/// opens, and the next append finds it damaged. The file must not be open.
+inline void damageIndexOfEvents(const std::filesystem::path& file) {
+    std::int64_t page = 0;
+    std::int64_t pageSize = 0;
+    {
+        const Inspector db(file);
+        page = db.integer("SELECT rootpage FROM sqlite_master WHERE name='sqlite_autoindex_events_1'");
+        pageSize = db.integer("PRAGMA page_size");
+    }
+    std::fstream stream(file, std::ios::binary | std::ios::in | std::ios::out);
+    stream.seekp((page - 1) * pageSize);
+    const std::string noise(static_cast<std::size_t>(pageSize), '\xff');
+    stream.write(noise.data(), static_cast<std::streamsize>(noise.size()));
+    if (page < 2 || !stream) {
+        throw std::runtime_error("cannot damage the events index");
+    }
+}
+
 /// `rows` events due at `now`, named "r000", "r001"..., for tests where several processes lease them.
 inline void insertDueRows(const Inspector& db, int rows, std::int64_t now) {
     db.exec("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n WHERE i<" +
