@@ -477,17 +477,17 @@ TEST_F(InstallationEndToEnd, ARunKilledWhileItsInstallerRunsIsFollowedByOneInsta
     } release;
     ASSERT_TRUE(release.event);
     ASSERT_TRUE(server_.chooseCurrentScenario("install"));
-    const auto logShows = [this](const std::string& line) {
+    const auto logShows = [this](const std::string& line, std::size_t times) {
         const ULONGLONG deadline = GetTickCount64() + 30000;
-        while (fileText(log_).find(line) == std::string::npos && GetTickCount64() < deadline) {
+        while (occurrences(fileText(log_), line) < times && GetTickCount64() < deadline) {
             Sleep(50);
         }
-        return fileText(log_).find(line) != std::string::npos;
+        return occurrences(fileText(log_), line) >= times;
     };
     {
         testing::WatchedProgram killed(setupProgram(), L"");
         ASSERT_TRUE(killed.started());
-        ASSERT_TRUE(logShows("installer held cwd=")) << wideToUtf8(killed.screensText()) << fileText(log_);
+        ASSERT_TRUE(logShows("installer held cwd=", 1)) << wideToUtf8(killed.screensText()) << fileText(log_);
         UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, killed.processId()));
         ASSERT_TRUE(process && TerminateProcess(process.get(), 9));
         EXPECT_EQ(killed.waitForExit(30000), 9U);
@@ -497,6 +497,11 @@ TEST_F(InstallationEndToEnd, ARunKilledWhileItsInstallerRunsIsFollowedByOneInsta
     ASSERT_TRUE(next.started());
     EXPECT_TRUE(next.waitForScreen(text(LocalizedStrings::installingHeading), RunTimeoutMs))
         << wideToUtf8(next.screensText());
+    if (showsInOrder(next.screens(), {text(LocalizedStrings::downloadingHeading)})) {
+        // A run that did not wait starts its own installer now: let it start beside the first one
+        // before either goes on, so the log shows both.
+        (void)logShows("installer held cwd=", 2);
+    }
     SetEvent(release.event.get());
     if (next.waitForScreen(text(LocalizedStrings::alreadyInstalledHeading), RunTimeoutMs)) {
         EXPECT_TRUE(next.pressButton(text(LocalizedStrings::openLabel)));
@@ -519,8 +524,9 @@ TEST_F(InstallationEndToEnd, ARunKilledWhileItsInstallerRunsIsFollowedByOneInsta
     }
     EXPECT_EQ(most, 1) << log;
     EXPECT_EQ(occurrences(log, "installer held cwd="), 1U) << log;
-    EXPECT_EQ(occurrences(log, "installer held records identity=1 context=1"), 1U)
-        << "the first installer's records were removed while it ran: " << log;
+    EXPECT_EQ(occurrences(log, "installer held records identity=1 context=1"),
+              occurrences(log, "installer held records "))
+        << "an installer's records were removed while it ran: " << log;
     EXPECT_EQ(installerRequests().size(), 1U);
     const auto preparation = lastEventNamed(outboxEvents(), "bootstrapper_preparation_result");
     ASSERT_TRUE(preparation);

@@ -212,8 +212,12 @@ void tamperWithOwnFile() {
 }
 
 /// Held running until the test lets it go, as a slow installer is; then says whether its records are
-/// still beside its result record.
-void holdUntilReleased(const std::wstring& resultRecord) {
+/// still beside its result record. It works in the installation root meanwhile, as NSIS does once its
+/// SetOutPath names $INSTDIR, so its own folder is no longer its current directory.
+void holdUntilReleased(const std::wstring& resultRecord, const std::filesystem::path& root) {
+    std::error_code ignored;
+    std::filesystem::create_directories(root, ignored);
+    SetCurrentDirectoryW(root.c_str());
     if (HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, L"Local\\ArdenwickTest.InstallerRelease")) {
         WaitForSingleObject(release, 60000);
         CloseHandle(release);
@@ -246,11 +250,11 @@ int wmain(int argc, wchar_t** argv) {
     waitForProcess(switches.waitForAppPid);
     waitForProcess(switches.waitForLauncherPid);
 
-    if (scenario == L"held") {
-        holdUntilReleased(switches.resultRecord);
-    }
     const std::filesystem::path root =
         switches.installDirectory.empty() ? defaultRoot() : std::filesystem::path(switches.installDirectory);
+    if (scenario == L"held") {
+        holdUntilReleased(switches.resultRecord, root);
+    }
     const std::wstring attemptId = identityAttemptId(switches.resultRecord);
     standin::logLine(L"installer attempt=" + attemptId);
     if (scenario == L"tamper-self") {
