@@ -30,18 +30,51 @@ std::vector<WidePath> attemptFoldersIn(const WidePath& stateDirectory) {
     return folders;
 }
 
+bool attemptHeld(const WidePath& folder) {
+    // Asking for delete access fails at once while an attempt holds the folder (its lock shares read and
+    // write only), before anything in it is touched. No attempt takes a folder that exists already: each
+    // makes a fresh name.
+    return !UniqueFileHandle(
+        CreateFileW(folder.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
 } // namespace
+
+bool attemptInstallerRunning(const WidePath& attemptFolder) noexcept {
+    try {
+        // Opened for writing data only, sharing everything: nothing is written, and only a mapped image
+        // (or a holder that refuses writers, such as a scanner for a moment) makes the open fail with 32.
+        const WidePath installer = attemptFolder / L"setup.exe";
+        HANDLE file = CreateFileW(
+            installer.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        const DWORD error = GetLastError();
+        const UniqueFileHandle opened(file);
+        return !opened && error == ERROR_SHARING_VIOLATION;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool earlierInstallerRunning(const WidePath& stateDirectory) noexcept {
+    try {
+        for (const WidePath& folder : attemptFoldersIn(stateDirectory)) {
+            if (attemptInstallerRunning(folder)) {
+                return true;
+            }
+        }
+    } catch (...) {
+    }
+    return false;
+}
 
 void removeDeadAttemptFolders(const WidePath& stateDirectory) noexcept {
     try {
         for (const WidePath& folder : attemptFoldersIn(stateDirectory)) {
-            // Asking for delete access fails at once while an attempt holds the folder (its lock shares
-            // read and write only), before anything in it is touched. No attempt takes a folder that
-            // exists already: each makes a fresh name.
-            const bool inUse = !UniqueFileHandle(CreateFileW(
-                folder.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            if (!inUse) {
+            // The installer of a killed run outlives it: its setup.exe could not be removed, but its
+            // identity and context records could, while it still reads them.
+            if (!attemptHeld(folder) && !attemptInstallerRunning(folder)) {
                 (void)removeTree(folder);
             }
         }

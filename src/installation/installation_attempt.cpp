@@ -26,6 +26,7 @@ namespace ardenwick {
 namespace {
 
 constexpr std::uint64_t FullInstallerSizeLimit = 536870912; // 512 MiB
+constexpr DWORD EarlierInstallerPollMs = 100;
 
 std::int64_t millisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
@@ -34,6 +35,30 @@ std::int64_t millisecondsSince(std::chrono::steady_clock::time_point start) {
 
 EventProperties stageProperties(const char* result, const std::string& stage) {
     return {{"result", std::string(result)}, {"stage", stage}};
+}
+
+/// A run ended while its full installer ran (from Task Manager, say) leaves that installer running, and
+/// two installers must never write one installation at once: waits, as `Installing`, until no earlier
+/// installer runs, notes the milliseconds waited as "earlier_installer_wait_ms" (also when a stop ends
+/// the wait with "earlier_installer_wait_stopped") and removes its folder. Returns whether there was one.
+bool awaitEarlierInstaller(OnlineInstallationService& service, const std::stop_token& stopToken,
+                           EventProperties& notes) {
+    if (!earlierInstallerRunning(service.stateDirectory())) {
+        return false;
+    }
+    service.publishStatus(statusOf(InstallationKind::Installing));
+    const auto start = std::chrono::steady_clock::now();
+    while (earlierInstallerRunning(service.stateDirectory())) {
+        if (stopToken.stop_requested()) {
+            notes["earlier_installer_wait_ms"] = millisecondsSince(start);
+            throw InstallationDiagnosticError("earlier_installer_wait_stopped");
+        }
+        Sleep(EarlierInstallerPollMs);
+    }
+    notes["earlier_installer_wait_ms"] = millisecondsSince(start);
+    // Its folder is dead now.
+    removeDeadAttemptFolders(service.stateDirectory());
+    return true;
 }
 
 } // namespace
@@ -48,7 +73,8 @@ struct OnlineInstallationService::AttemptState {
     WidePath installer;
     UniqueFileHandle directoryLock;
     UniqueFileHandle installerLock;
-    /// The retries the current stage's steps needed, for its result event; only counts above zero.
+    /// What the current stage's steps waited through, for its result event: the retries they needed
+    /// (only counts above zero) and the wait for an earlier run's installer (only when there was one).
     EventProperties stageRetries;
 
     void startStage(AttemptPhase next, std::string nextOperation) {
@@ -127,13 +153,22 @@ void OnlineInstallationService::runAttempt(std::stop_token stopToken, AttemptSta
     if (!previousAttemptId.empty()) {
         recordBootstrapperEvent("installer_retry", {{"previous_attempt_id", previousAttemptId}});
     }
+    // This process holds the user's instance lock, so no other attempt of this user is alive: every
+    // attempt folder is dead but one whose installer still runs. Cleaned on every path, or a killed
+    // download would stay for ever once the application got installed another way.
+    removeDeadAttemptFolders(stateDirectory_);
     if (!isSupportedNativeMachine(nativeMachine())) {
         throw InstallationDiagnosticError("unsupported_architecture");
+    }
+    if (awaitEarlierInstaller(*this, stopToken, attempt.stageRetries)) {
+        // Judged as usual, on what that installer left.
+        applicationPath_ = readInstallLocation();
     }
     if (validateInstalledState(applicationPath_, "")) {
         EventProperties properties = stageProperties("success", "preparation");
         properties["operation"] = std::string("existing_installation");
         properties["duration_ms"] = millisecondsSince(attempt.stageStart);
+        attempt.addStageRetries(properties);
         recordBootstrapperEvent("bootstrapper_preparation_result", std::move(properties));
         publishStatus(statusOf(InstallationKind::AlreadyInstalled));
         return;
@@ -149,14 +184,13 @@ void OnlineInstallationService::runAttempt(std::stop_token stopToken, AttemptSta
         const DWORD error = GetLastError();
         throw InstallationDiagnosticError("directory_lock", error);
     }
-    // Only now that this attempt's own folder is locked: a live attempt's folder is locked too.
-    removeDeadAttemptFolders(stateDirectory_);
     attempt.partialFile = attempt.attemptDirectory / L"setup.partial";
     attempt.installer = attempt.attemptDirectory / L"setup.exe";
     {
         EventProperties properties = stageProperties("success", "preparation");
         properties["operation"] = std::string("download_required");
         properties["duration_ms"] = millisecondsSince(attempt.stageStart);
+        attempt.addStageRetries(properties);
         recordBootstrapperEvent("bootstrapper_preparation_result", std::move(properties));
     }
 

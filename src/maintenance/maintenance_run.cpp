@@ -77,6 +77,29 @@ std::wstring profileString(const std::wstring& file, const wchar_t* key, DWORD c
     return std::wstring(buffer.data(), length);
 }
 
+/// The installer's record in the maintenance UI state: removed once it has been read, and on every
+/// way out before that (an installer that could not be started, a job call that failed).
+class InstallerRecordFile {
+public:
+    explicit InstallerRecordFile(WidePath path) : path_(std::move(path)) {}
+    InstallerRecordFile(const InstallerRecordFile&) = delete;
+    InstallerRecordFile& operator=(const InstallerRecordFile&) = delete;
+    ~InstallerRecordFile() { remove(); }
+
+    [[nodiscard]] const WidePath& path() const noexcept { return path_; }
+
+    void remove() noexcept {
+        if (!removed_) {
+            removed_ = true;
+            (void)removeFile(path_);
+        }
+    }
+
+private:
+    WidePath path_;
+    bool removed_ = false;
+};
+
 bool isSignalled(HANDLE handle) {
     return handle && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
 }
@@ -181,22 +204,22 @@ void OnlineInstallationService::runMaintenance(std::stop_token stopToken) {
         checkStagedPayload(context, handoff.release, tuning_.sharingRetryTimings, stopToken);
 
         createDirectories(stateDirectory_);
-        const WidePath record = stateDirectory_ / utf8ToWide(newIdentifier() + ".ini");
+        InstallerRecordFile record(stateDirectory_ / utf8ToWide(newIdentifier() + ".ini"));
         const std::wstring commandLine = maintenanceInstallerCommandLine(
-            request.installerPath, record.wstring(), request.applicationProcessId, request.launcherProcessId,
-            request.installationRoot);
+            request.installerPath, record.path().wstring(), request.applicationProcessId,
+            request.launcherProcessId, request.installationRoot);
         // Unicode from the start, so the installer's profile functions keep any path intact. Should it
         // fail, the installer creates the record itself, as it always could.
-        (void)writeWholeFile(record, UnicodeRecordStart);
+        (void)writeWholeFile(record.path(), UnicodeRecordStart);
         publishStatus(statusOf(InstallationKind::Installing));
         InstallerStartRetry startRetry{tuning_.sharingRetryTimings, stopToken};
         const std::uint32_t exitCode =
             runInstallerProcess(request.installerPath, commandLine, {}, startRetry);
 
-        const std::wstring result = profileString(record.wstring(), L"result", 32);
-        const std::wstring directory = profileString(record.wstring(), L"directory", 32768);
+        const std::wstring result = profileString(record.path().wstring(), L"result", 32);
+        const std::wstring directory = profileString(record.path().wstring(), L"directory", 32768);
         // Read once and never again: without this every update would leave its record behind.
-        DeleteFileW(record.c_str());
+        record.remove();
         bool sameRoot = false;
         if (exitCode == 0 && result == L"success" && !directory.empty()) {
             try {

@@ -97,7 +97,7 @@ bool isValidPropertyValue(std::string_view name, const PropertyValue& value) {
     }
     if (oneOf(name, {"schema_version", "duration_ms", "win32_error", "exit_code", "http_status",
                      "downloaded_bytes", "total_bytes", "resumed_bytes", "retry_number", "retry_delay_ms",
-                     "rename_retries", "lock_retries", "start_retries"})) {
+                     "rename_retries", "lock_retries", "start_retries", "earlier_installer_wait_ms"})) {
         return std::holds_alternative<std::int64_t>(value);
     }
     if (name == "retryable") {

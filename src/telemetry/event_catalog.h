@@ -12,7 +12,7 @@
 namespace ardenwick {
 
 /// The properties every installer and bootstrapper event may carry, in catalogue order.
-inline constexpr std::array<std::string_view, 32> LifecycleProperties{"environment",
+inline constexpr std::array<std::string_view, 33> LifecycleProperties{"environment",
                                                                       "source",
                                                                       "schema_version",
                                                                       "occurred_at",
@@ -43,7 +43,8 @@ inline constexpr std::array<std::string_view, 32> LifecycleProperties{"environme
                                                                       "retry_delay_ms",
                                                                       "rename_retries",
                                                                       "lock_retries",
-                                                                      "start_retries"};
+                                                                      "start_retries",
+                                                                      "earlier_installer_wait_ms"};
 
 /// Run context that lifecycle events may carry beside their own set.
 inline constexpr std::array<std::string_view, 9> ContextKeys{

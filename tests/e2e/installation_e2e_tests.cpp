@@ -468,6 +468,78 @@ TEST_F(InstallationEndToEnd, AChildLeftRunningByTheInstallerIsWaitedFor) {
     EXPECT_LT(childFinished, launched) << log;
 }
 
+// Ended from Task Manager while its full installer runs, a run leaves that installer running (nothing
+// kills the job's processes). The next run, started at once, waits for it as "Installing" instead of
+// downloading and starting a second installer beside it, leaves its records alone, and then finds the
+// application installed.
+TEST_F(InstallationEndToEnd, ARunKilledWhileItsInstallerRunsIsFollowedByOneInstallerAtATime) {
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"held");
+    // Set on every way out, so a failed case never leaves the installer held.
+    struct Release {
+        UniqueKernelHandle event{
+            CreateEventW(nullptr, TRUE, FALSE, L"Local\\ArdenwickTest.InstallerRelease")};
+        ~Release() { SetEvent(event.get()); }
+    } release;
+    ASSERT_TRUE(release.event);
+    ASSERT_TRUE(server_.chooseCurrentScenario("install"));
+    const auto logShows = [this](const std::string& line, std::size_t times) {
+        const ULONGLONG deadline = GetTickCount64() + 30000;
+        while (occurrences(fileText(log_), line) < times && GetTickCount64() < deadline) {
+            Sleep(50);
+        }
+        return occurrences(fileText(log_), line) >= times;
+    };
+    {
+        testing::WatchedProgram killed(setupProgram(), L"");
+        ASSERT_TRUE(killed.started());
+        ASSERT_TRUE(logShows("installer held cwd=", 1)) << wideToUtf8(killed.screensText()) << fileText(log_);
+        UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, killed.processId()));
+        ASSERT_TRUE(process && TerminateProcess(process.get(), 9));
+        EXPECT_EQ(killed.waitForExit(30000), 9U);
+    }
+
+    testing::WatchedProgram next(setupProgram(), L"");
+    ASSERT_TRUE(next.started());
+    EXPECT_TRUE(next.waitForScreen(text(LocalizedStrings::installingHeading), RunTimeoutMs))
+        << wideToUtf8(next.screensText());
+    if (showsInOrder(next.screens(), {text(LocalizedStrings::downloadingHeading)})) {
+        // A run that did not wait starts its own installer now: let it start beside the first one
+        // before either goes on, so the log shows both.
+        (void)logShows("installer held cwd=", 2);
+    }
+    SetEvent(release.event.get());
+    if (next.waitForScreen(text(LocalizedStrings::alreadyInstalledHeading), RunTimeoutMs)) {
+        EXPECT_TRUE(next.pressButton(text(LocalizedStrings::openLabel)));
+    }
+    EXPECT_EQ(next.waitForExit(RunTimeoutMs), 0U) << wideToUtf8(next.screensText());
+    EXPECT_FALSE(showsInOrder(next.screens(), {text(LocalizedStrings::downloadingHeading)}))
+        << "the next run downloaded while the first installer ran: " << wideToUtf8(next.screensText());
+
+    // One installer at a time: the log never shows a start while another has not ended.
+    const std::string log = fileText(log_);
+    int running = 0;
+    int most = 0;
+    for (std::size_t at = 0; at < log.size();) {
+        const std::size_t end = std::min(log.find('\n', at), log.size());
+        const std::string line = log.substr(at, end - at);
+        running += line.starts_with("installer held cwd=") ? 1 : 0;
+        running -= line.starts_with("installer held ended") ? 1 : 0;
+        most = std::max(most, running);
+        at = end + 1;
+    }
+    EXPECT_EQ(most, 1) << log;
+    EXPECT_EQ(occurrences(log, "installer held cwd="), 1U) << log;
+    EXPECT_EQ(occurrences(log, "installer held records identity=1 context=1"),
+              occurrences(log, "installer held records "))
+        << "an installer's records were removed while it ran: " << log;
+    EXPECT_EQ(installerRequests().size(), 1U);
+    const auto preparation = lastEventNamed(outboxEvents(), "bootstrapper_preparation_result");
+    ASSERT_TRUE(preparation);
+    EXPECT_EQ(preparation->at("properties").at("operation"), "existing_installation") << preparation->dump();
+    EXPECT_GE(preparation->at("properties").value("earlier_installer_wait_ms", -1), 0) << preparation->dump();
+    EXPECT_EQ(attemptDirectoriesLeft(), 0U);
+}
+
 // A virus scanner opens the finished download (read, sharing read and write, not delete) and holds it
 // past the end of the transfer; the move to setup.exe is tried again until it lets go. The same run
 // finds the folder of a run that died during its download, and the folder of an attempt that is still
@@ -476,7 +548,8 @@ TEST_F(InstallationEndToEnd, AScannerHoldingTheDownloadIsWaitedOutAndDeadAttempt
     ASSERT_TRUE(server_.chooseCurrentScenario("install"));
     const auto dead = stateDirectory() / L"0F3A9C2E-7B41-4D8A-9E10-ABCDEF012345";
     const auto live = stateDirectory() / L"5D2C8B10-3E4F-4A6B-8C7D-0123456789AB";
-    const auto lowerCase = stateDirectory() / L"5d2c8b10-3e4f-4a6b-8c7d-0123456789ab";
+    // Not the live folder in lower case (the same folder on Windows): held by nobody, only its name keeps it.
+    const auto lowerCase = stateDirectory() / L"9b8e7f60-1a2b-4c3d-8e9f-a0b1c2d3e4f5";
     const auto maintenanceRecord = stateDirectory() / L"7A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9.ini";
     const auto unknownFile = stateDirectory() / L"notes.txt";
     std::filesystem::create_directories(dead / L"nested");

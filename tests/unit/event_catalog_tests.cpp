@@ -25,7 +25,7 @@ TEST(EventCatalog, InstallerEventsCarryLifecyclePropertiesAndTheContextKeys) {
           "bootstrapper_launch_result"}) {
         const auto* permitted = EventCatalog::instance().propertiesOf(name);
         ASSERT_NE(permitted, nullptr) << name;
-        EXPECT_EQ(permitted->size(), 32u) << name;
+        EXPECT_EQ(permitted->size(), 33u) << name;
         EXPECT_TRUE(isLifecycleEvent(name)) << name;
     }
     EXPECT_EQ(EventCatalog::instance().propertiesOf("bootstrapper_unknown"), nullptr);
@@ -52,14 +52,19 @@ TEST(SanitizeEvent, KeepsPermittedWellTypedPropertiesOnly) {
                                                          {"is_new_installation", true},
                                                          {"rename_retries", std::int64_t{4}},
                                                          {"lock_retries", std::string("2")},
-                                                         {"start_retries", std::int64_t{1}}});
+                                                         {"start_retries", std::int64_t{1}},
+                                                         {"earlier_installer_wait_ms", std::int64_t{5300}}});
     ASSERT_TRUE(sanitizeEvent(event));
-    EventProperties expected{
-        {"result", std::string("success")},     {"duration_ms", std::int64_t{12}},
-        {"rename_retries", std::int64_t{4}},    {"start_retries", std::int64_t{1}},
-        {"http_status", std::int64_t{503}},     {"launch_trigger", std::string("installer")},
-        {"cpu_arch", std::string("x64")},       {"installation_id", std::string("abc")},
-        {"web_utm_source", std::string("news")}};
+    EventProperties expected{{"result", std::string("success")},
+                             {"duration_ms", std::int64_t{12}},
+                             {"rename_retries", std::int64_t{4}},
+                             {"start_retries", std::int64_t{1}},
+                             {"earlier_installer_wait_ms", std::int64_t{5300}},
+                             {"http_status", std::int64_t{503}},
+                             {"launch_trigger", std::string("installer")},
+                             {"cpu_arch", std::string("x64")},
+                             {"installation_id", std::string("abc")},
+                             {"web_utm_source", std::string("news")}};
     EXPECT_EQ(event.properties, expected);
 
     auto untracked = eventWith("made_up_event", {{"result", std::string("x")}});

@@ -1,6 +1,7 @@
 #include "installation/install_location.h"
 #include "installation/online_installation_service.h"
 #include "release_server_fixture.h"
+#include "support/process_runner.h"
 #include "support/registry_value.h"
 #include "support/test_files.h"
 
@@ -180,11 +181,15 @@ TEST_F(InstallationService, FreshAttemptInstallsAndLaunchesThenFindsTheInstallat
     EXPECT_NE(log.find("launcher --ardenwick-installation-startup"), std::string::npos) << log;
     stopApplication();
 
-    // Installed now: the next run neither downloads nor installs.
+    // Installed now: the next run neither downloads nor installs, and still removes the folder a killed
+    // download left.
+    const auto dead = stateDirectory_ / L"0F3A9C2E-7B41-4D8A-9E10-ABCDEF012345";
+    writeFile(dead / L"setup.partial", std::string(100000, 'p'));
     auto again = makeService();
     const InstallationStatus second = runAttempt(*again);
     EXPECT_EQ(second.kind, InstallationKind::AlreadyInstalled);
     EXPECT_TRUE(server_.requestsFor(path_).empty()) << "no request when already installed";
+    EXPECT_FALSE(std::filesystem::exists(dead)) << "a dead attempt folder is kept when already installed";
 
     // "Open" from AlreadyInstalled launches with the open switch.
     again->openApplication();
@@ -484,6 +489,82 @@ TEST_F(InstallationService, LaunchOutcomes) {
     EXPECT_EQ(opened.kind, InstallationKind::Ready);
     EXPECT_FALSE(std::filesystem::exists(next->stateDirectory() / L"last-failure.json"))
         << "a successful launch removes the record";
+}
+
+// A run ended while its installer ran left that installer running in its attempt folder. The next
+// attempt waits for it as `Installing` (a stop ends the wait), never touches its records, and once it
+// has ended finds the installation it made: no download, no second installer.
+TEST_F(InstallationService, AnEarlierRunsInstallerStillRunningIsWaitedFor) {
+    const auto earlier = stateDirectory_ / L"5D2C8B10-3E4F-4A6B-8C7D-0123456789AB";
+    std::filesystem::create_directories(earlier);
+    std::filesystem::copy_file(testing::executableDirectory().parent_path() / L"served" /
+                                   L"Ardenwick-FullSetup.exe",
+                               earlier / L"setup.exe");
+    const auto record = earlier / L"result.ini";
+    writeFile(record.wstring() + L".identity", "[context]\r\nattempt_id=earlier\r\n");
+    writeFile(record.wstring() + L".context", R"({"schemaVersion":1})");
+    // Set on every way out, so a failed case never leaves the installer held.
+    struct Release {
+        UniqueKernelHandle event{
+            CreateEventW(nullptr, TRUE, FALSE, L"Local\\ArdenwickTest.InstallerRelease")};
+        ~Release() { SetEvent(event.get()); }
+    } release;
+    ASSERT_TRUE(release.event);
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"held");
+    testing::StartedProcess installer = testing::startProgram(
+        earlier / L"setup.exe",
+        L"/S /ardenwickBootstrapper=1 /ardenwickInstallRecord=" + testing::quoteArgument(record.wstring()));
+    ASSERT_TRUE(installer.process);
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"success");
+    const auto waitForKind = [](OnlineInstallationService& service, InstallationKind kind) {
+        const ULONGLONG deadline = GetTickCount64() + 30000;
+        while (service.currentStatus().kind != kind && GetTickCount64() < deadline) {
+            Sleep(20);
+        }
+        return service.currentStatus().kind == kind;
+    };
+
+    auto stopped = freshService();
+    stopped->startInstallation();
+    ASSERT_TRUE(waitForKind(*stopped, InstallationKind::Installing));
+    Sleep(300);
+    EXPECT_EQ(stopped->currentStatus().kind, InstallationKind::Installing) << "the wait ended by itself";
+    EXPECT_TRUE(stopped->requestStop());
+    const InstallationStatus stop = waitForFinal(*stopped);
+    EXPECT_EQ(stop.kind, InstallationKind::InstallationFailed);
+    EXPECT_EQ(stop.operation, "installation_failed");
+    stopped.reset();
+
+    auto service = freshService();
+    service->startInstallation();
+    ASSERT_TRUE(waitForKind(*service, InstallationKind::Installing));
+    EXPECT_EQ(fileText(record.wstring() + L".identity"), "[context]\r\nattempt_id=earlier\r\n")
+        << "the running installer's records were touched";
+    EXPECT_EQ(fileText(record.wstring() + L".context"), R"({"schemaVersion":1})");
+    SetEvent(release.event.get());
+    EXPECT_EQ(WaitForSingleObject(installer.process.get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+    installer.process.reset();
+    EXPECT_EQ(waitForFinal(*service).kind, InstallationKind::AlreadyInstalled);
+    EXPECT_TRUE(server_.requestsFor(path_).empty()) << "downloaded while an installer ran";
+    const std::string log = fileText(log_);
+    EXPECT_NE(log.find("installer held records identity=1 context=1"), std::string::npos) << log;
+    EXPECT_EQ(log.find("installer success"), std::string::npos) << "a second installer ran: " << log;
+    EXPECT_TRUE(attemptDirectoriesAfter(service).empty()) << "the ended installer's folder is dead now";
+
+    std::vector<nlohmann::json> preparations;
+    for (const auto& event : events_->inOrder()) {
+        if (event.at("event") == "bootstrapper_preparation_result") {
+            preparations.push_back(event.at("properties"));
+        }
+    }
+    ASSERT_GE(preparations.size(), 2U);
+    const auto& first = preparations[preparations.size() - 2];
+    const auto& last = preparations.back();
+    EXPECT_EQ(first.value("result", ""), "failure") << first.dump();
+    EXPECT_EQ(first.value("operation", ""), "earlier_installer_wait_stopped") << first.dump();
+    EXPECT_GE(first.value("earlier_installer_wait_ms", 0), 300) << first.dump();
+    EXPECT_EQ(last.value("operation", ""), "existing_installation") << last.dump();
+    EXPECT_GE(last.value("earlier_installer_wait_ms", -1), 0) << last.dump();
 }
 
 TEST_F(InstallationService, SecondAttemptUsesANewAttemptId) {

@@ -341,6 +341,23 @@ TEST_F(MaintenanceRun, HandshakeWithAutoResetLauncherEvents) {
     CloseHandle(cancel);
 }
 
+// Everything before the start passes, but the update installer cannot be started (a DLL carrying the
+// installer's signature and declarations): the update fails, and the record made for the installer is
+// gone as after any run.
+TEST_F(MaintenanceRun, AnInstallerThatCannotStartLeavesNoRecord) {
+    std::filesystem::copy_file(testing::executableDirectory() / L"fixtures" / L"unstartable_installer.exe",
+                               installer_, std::filesystem::copy_options::overwrite_existing);
+    const InstallationStatus status = runWithWindow(*makeService());
+    EXPECT_EQ(status.kind, InstallationKind::InstallationFailed);
+    EXPECT_EQ(fileText(log_).find("/ardenwickLauncherMaintenance=1"), std::string::npos)
+        << "an installer ran";
+    std::size_t records = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(root_ / L"state" / L"maintenance-ui")) {
+        records += entry.path().extension() == L".ini" ? 1 : 0;
+    }
+    EXPECT_EQ(records, 0U) << "the installer's record was left behind";
+}
+
 TEST_F(MaintenanceRun, LauncherOutcomesAfterTheUpdate) {
     // Without relaunch, a launcher that ends with 0 over a valid installation is enough.
     auto noRelaunch = handoff();

@@ -3,7 +3,9 @@
 // the result record. ARDENWICK_STANDIN_INSTALLER chooses an outcome:
 //   success (default), failure, cancelled, no-record, wrong-attempt, nonzero-success, no-install,
 //   child-outlives, success-capitalized, other-directory, broken-install, tamper-self (tries to replace,
-//   rename and delete its own file and to move its directory away, logs what each gave, then succeeds)
+//   rename and delete its own file and to move its directory away, logs what each gave, then succeeds),
+//   held (waits until the test sets the event "Local\ArdenwickTest.InstallerRelease", logs whether its
+//   identity and context records are still there, succeeds and logs "installer held ended")
 // ARDENWICK_STANDIN_SELF_COPY, when set, names a file where it first copies its own bytes, so a test can
 // compare the installer that ran with the one that was verified.
 #include "stand_in_support.h"
@@ -209,6 +211,25 @@ void tamperWithOwnFile() {
     standin::logLine(line);
 }
 
+/// Held running until the test lets it go, as a slow installer is; then says whether its records are
+/// still beside its result record. It works in the installation root meanwhile, as NSIS does once its
+/// SetOutPath names $INSTDIR, so its own folder is no longer its current directory.
+void holdUntilReleased(const std::wstring& resultRecord, const std::filesystem::path& root) {
+    std::error_code ignored;
+    std::filesystem::create_directories(root, ignored);
+    SetCurrentDirectoryW(root.c_str());
+    if (HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, L"Local\\ArdenwickTest.InstallerRelease")) {
+        WaitForSingleObject(release, 60000);
+        CloseHandle(release);
+    }
+    const auto present = [](const std::wstring& path) {
+        return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ? L"1" : L"0";
+    };
+    standin::logLine(L"installer held records identity=" +
+                     std::wstring(present(resultRecord + L".identity")) + L" context=" +
+                     present(resultRecord + L".context"));
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -231,6 +252,9 @@ int wmain(int argc, wchar_t** argv) {
 
     const std::filesystem::path root =
         switches.installDirectory.empty() ? defaultRoot() : std::filesystem::path(switches.installDirectory);
+    if (scenario == L"held") {
+        holdUntilReleased(switches.resultRecord, root);
+    }
     const std::wstring attemptId = identityAttemptId(switches.resultRecord);
     standin::logLine(L"installer attempt=" + attemptId);
     if (scenario == L"tamper-self") {
@@ -279,6 +303,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (scenario == L"child-outlives" && !startLingeringChild(root / L"child-finished.txt")) {
         return 4;
+    }
+    if (scenario == L"held") {
+        standin::logLine(L"installer held ended");
     }
     return 0;
 }

@@ -78,7 +78,18 @@ inline void logLine(const std::wstring& line) {
     if (path.empty()) {
         return;
     }
-    std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::app) << narrow(line) << "\n";
+    // Append-only access: each write lands whole at the end, also while other stand-ins (two installers,
+    // a launcher and its application) write at the same moment; a stream seeks and may overwrite theirs.
+    HANDLE file =
+        CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const std::string text = narrow(line) + "\n";
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
 }
 
 inline std::filesystem::path ownPath() {
