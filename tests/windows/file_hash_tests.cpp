@@ -2,6 +2,8 @@
 
 #include "release_server_fixture.h"
 
+#include "support/wine_host.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -59,8 +61,10 @@ TEST(FileHash, FailuresHaveTheirMessages) {
     EXPECT_EQ(messageOf([&] { (void)sha256FileHex(file, stopSource.get_token()); }), "Update cancelled");
     // A file that opens but whose reads fail (Linux answers EIO at offset 0 of a process's memory, seen
     // through Wine's Z: drive) has no digest: a read error is never taken for the end of the file.
-    EXPECT_EQ(messageOf([&] { (void)sha256FileHex(L"Z:\\proc\\self\\mem", {}); }),
-              "Unable to calculate SHA-256");
+    if (testing::runningUnderWine()) {
+        EXPECT_EQ(messageOf([&] { (void)sha256FileHex(L"Z:\\proc\\self\\mem", {}); }),
+                  "Unable to calculate SHA-256");
+    }
 }
 
 TEST(FileHash, ReadsAFileThatAnotherHandleHoldsOpen) {

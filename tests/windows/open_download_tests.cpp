@@ -1,4 +1,5 @@
 #include "installation/online_installation_service.h"
+#include "support/host_path.h"
 #include "support/registry_value.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ TEST(OpenFullInstallerDownload, OpensExactlyTheFullInstallerUrl) {
     const char* recorder = std::getenv("ARDENWICK_URL_RECORDER");
     ASSERT_NE(recorder, nullptr) << "the test runs with the recorder's Unix path in ARDENWICK_URL_RECORDER";
     const std::string record = std::string(std::getenv("ARDENWICK_URL_RECORD"));
-    const std::filesystem::path recordFile = "Z:" + record;
+    const std::filesystem::path recordFile = testing::hostPath(record);
     std::filesystem::remove(recordFile);
     testing::ScopedRegistryValue browsers(L"Software\\Wine\\WineBrowser", L"Browsers");
     browsers.setString(std::wstring(recorder, recorder + std::strlen(recorder)));

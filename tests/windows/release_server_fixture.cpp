@@ -1,6 +1,7 @@
 #include "release_server_fixture.h"
 
 #include "download/http_client.h"
+#include "support/host_path.h"
 
 #include <windows.h>
 
@@ -70,8 +71,7 @@ std::optional<ReleaseServer> ReleaseServer::fromEnvironment() {
     ReleaseServer server;
     server.baseUrl_ = *url;
     server.port_ = *port;
-    // with-server passes Unix paths; Wine maps the Unix root to Z:.
-    server.root_ = std::filesystem::path(L"Z:" + *root);
+    server.root_ = hostPath(*root);
     return server;
 }
 

@@ -6,6 +6,7 @@
 #include "telemetry/posthog_metrics.h"
 
 #include "../unit/telemetry_test_support.h"
+#include "support/host_path.h"
 #include "telemetry_windows_support.h"
 #include "test_root_store.h"
 
@@ -28,7 +29,7 @@ std::string environment(const char* name) {
 }
 
 std::vector<nlohmann::json> requests() {
-    std::ifstream log("Z:" + environment("ARDENWICK_BATCH_SERVER_LOG"));
+    std::ifstream log(ardenwick::testing::hostPath(environment("ARDENWICK_BATCH_SERVER_LOG")));
     std::vector<nlohmann::json> lines;
     std::string line;
     while (std::getline(log, line)) {

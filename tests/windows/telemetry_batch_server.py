@@ -7,7 +7,8 @@ POST /s<status>/batch/ answers <status> with an empty body ("/s201/batch/" gives
 /r<status>/batch/ answers <status> with "Location: /s201/batch/", a redirect to an endpoint that would
 accept the batch. A GET is answered like a POST, so a client that follows a redirect as a GET is seen
 too. Every request's method, path, headers and body are appended as one JSON line to the log. The
-command's environment gets ARDENWICK_BATCH_SERVER_PORT and ARDENWICK_BATCH_SERVER_LOG (a Unix path).
+command's environment gets ARDENWICK_BATCH_SERVER_PORT and ARDENWICK_BATCH_SERVER_LOG (a path of the machine
+that runs the tests).
 The exit status is the command's.
 """
 
