@@ -3,18 +3,16 @@
 
     windows_kit_tests.py WINDOWS_KIT_SCRIPT"""
 import importlib.machinery
-import importlib.util
 import pathlib
 import sys
 import tempfile
+import types
 import zipfile
 
 
 def load(path):
-    loader = importlib.machinery.SourceFileLoader("windows_kit", path)
-    spec = importlib.util.spec_from_loader("windows_kit", loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
+    module = types.ModuleType("windows_kit")
+    importlib.machinery.SourceFileLoader("windows_kit", path).exec_module(module)
     return module
 
 

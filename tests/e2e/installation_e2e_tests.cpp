@@ -2,6 +2,7 @@
 #include "installation/attempt_identifier.h"
 #include "installation/install_location.h"
 #include "release_server_fixture.h"
+#include "support/installer_release.h"
 #include "support/installer_window.h"
 #include "support/process_runner.h"
 #include "support/registry_value.h"
@@ -474,13 +475,8 @@ TEST_F(InstallationEndToEnd, AChildLeftRunningByTheInstallerIsWaitedFor) {
 // application installed.
 TEST_F(InstallationEndToEnd, ARunKilledWhileItsInstallerRunsIsFollowedByOneInstallerAtATime) {
     SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"held");
-    // Set on every way out, so a failed case never leaves the installer held.
-    struct Release {
-        UniqueKernelHandle event{
-            CreateEventW(nullptr, TRUE, FALSE, L"Local\\ArdenwickTest.InstallerRelease")};
-        ~Release() { SetEvent(event.get()); }
-    } release;
-    ASSERT_TRUE(release.event);
+    testing::InstallerRelease release;
+    ASSERT_TRUE(release.created());
     ASSERT_TRUE(server_.chooseCurrentScenario("install"));
     const auto logShows = [this](const std::string& line, std::size_t times) {
         const ULONGLONG deadline = GetTickCount64() + 30000;
@@ -507,7 +503,7 @@ TEST_F(InstallationEndToEnd, ARunKilledWhileItsInstallerRunsIsFollowedByOneInsta
         // before either goes on, so the log shows both.
         (void)logShows("installer held cwd=", 2);
     }
-    SetEvent(release.event.get());
+    release.release();
     if (next.waitForScreen(text(LocalizedStrings::alreadyInstalledHeading), RunTimeoutMs)) {
         EXPECT_TRUE(next.pressButton(text(LocalizedStrings::openLabel)));
     }

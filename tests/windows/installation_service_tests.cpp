@@ -1,6 +1,7 @@
 #include "installation/install_location.h"
 #include "installation/online_installation_service.h"
 #include "release_server_fixture.h"
+#include "support/installer_release.h"
 #include "support/process_runner.h"
 #include "support/registry_value.h"
 #include "support/test_files.h"
@@ -503,13 +504,8 @@ TEST_F(InstallationService, AnEarlierRunsInstallerStillRunningIsWaitedFor) {
     const auto record = earlier / L"result.ini";
     writeFile(record.wstring() + L".identity", "[context]\r\nattempt_id=earlier\r\n");
     writeFile(record.wstring() + L".context", R"({"schemaVersion":1})");
-    // Set on every way out, so a failed case never leaves the installer held.
-    struct Release {
-        UniqueKernelHandle event{
-            CreateEventW(nullptr, TRUE, FALSE, L"Local\\ArdenwickTest.InstallerRelease")};
-        ~Release() { SetEvent(event.get()); }
-    } release;
-    ASSERT_TRUE(release.event);
+    testing::InstallerRelease release;
+    ASSERT_TRUE(release.created());
     SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"held");
     testing::StartedProcess installer = testing::startProgram(
         earlier / L"setup.exe",
@@ -541,7 +537,7 @@ TEST_F(InstallationService, AnEarlierRunsInstallerStillRunningIsWaitedFor) {
     EXPECT_EQ(fileText(record.wstring() + L".identity"), "[context]\r\nattempt_id=earlier\r\n")
         << "the running installer's records were touched";
     EXPECT_EQ(fileText(record.wstring() + L".context"), R"({"schemaVersion":1})");
-    SetEvent(release.event.get());
+    release.release();
     EXPECT_EQ(WaitForSingleObject(installer.process.get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
     installer.process.reset();
     EXPECT_EQ(waitForFinal(*service).kind, InstallationKind::AlreadyInstalled);
