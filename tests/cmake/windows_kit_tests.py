@@ -12,7 +12,8 @@ import zipfile
 
 def load(path):
     module = types.ModuleType("windows_kit")
-    importlib.machinery.SourceFileLoader("windows_kit", path).exec_module(module)
+    module.__file__ = str(path)
+    importlib.machinery.SourceFileLoader("windows_kit", module.__file__).exec_module(module)
     return module
 
 
