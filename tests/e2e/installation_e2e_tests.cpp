@@ -90,6 +90,21 @@ std::vector<std::string> eventNames(const std::vector<nlohmann::json>& events) {
     return names;
 }
 
+/// The events' names and, where they have them, their "operation" and "result", for a failure message.
+std::string eventsText(const std::vector<nlohmann::json>& events) {
+    std::string text;
+    for (const auto& event : events) {
+        text += (text.empty() ? "" : ", ") + event.at("event").get<std::string>();
+        const auto& properties = event.value("properties", nlohmann::json::object());
+        for (const char* key : {"operation", "result"}) {
+            if (properties.contains(key) && properties.at(key).is_string()) {
+                text += " " + properties.at(key).get<std::string>();
+            }
+        }
+    }
+    return text;
+}
+
 std::optional<nlohmann::json> lastEventNamed(const std::vector<nlohmann::json>& events,
                                              const std::string& name) {
     std::optional<nlohmann::json> found;
@@ -381,7 +396,7 @@ TEST_F(InstallationEndToEnd, TheNextRunOpensOnTheSavedFailureAndTryAgainInstalls
     {
         testing::WatchedProgram first(setupProgram(), L"");
         ASSERT_TRUE(first.waitForScreen(text(LocalizedStrings::tryAgainLabel), RunTimeoutMs))
-            << wideToUtf8(first.screensText());
+            << wideToUtf8(first.screensText()) << "\n  events: " << eventsText(outboxEvents());
         EXPECT_TRUE(first.screens().back().find(text(LocalizedStrings::verificationFailedDetail)) !=
                     std::wstring::npos)
             << wideToUtf8(first.screensText());
@@ -396,7 +411,7 @@ TEST_F(InstallationEndToEnd, TheNextRunOpensOnTheSavedFailureAndTryAgainInstalls
     ASSERT_TRUE(server_.chooseCurrentScenario("install"));
     testing::WatchedProgram second(setupProgram(), L"");
     ASSERT_TRUE(second.waitForScreen(text(LocalizedStrings::tryAgainLabel), RunTimeoutMs))
-        << wideToUtf8(second.screensText());
+        << wideToUtf8(second.screensText()) << "\n  events: " << eventsText(outboxEvents());
     EXPECT_NE(second.screens().back().find(text(LocalizedStrings::failedHeading) + L" | " +
                                            text(LocalizedStrings::installationFailedDetail)),
               std::wstring::npos)

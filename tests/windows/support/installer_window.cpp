@@ -180,7 +180,13 @@ std::wstring WatchedProgram::screensText() const {
         GetExitCodeProcess(process_.get(), &code)) {
         text += L"\n  (the program ended with exit code " + std::to_wstring(code) + L")";
     } else {
-        text += L"\n  (the program is still running)";
+        // Still running: with no window at all, or one that is there but hidden, the screens above are
+        // not what a user sees now.
+        const HWND window = findAnyInstallerWindow(processId_);
+        text += L"\n  (the program is still running, ";
+        text += window == nullptr         ? L"with no installer window)"
+                : IsWindowVisible(window) ? L"its window shown)"
+                                          : L"its window hidden)";
     }
     return text;
 }
