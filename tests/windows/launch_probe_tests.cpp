@@ -4,6 +4,7 @@
 #include "launch/launcher_start.h"
 #include "support/process_runner.h"
 #include "support/registry_value.h"
+#include "support/test_files.h"
 #include "support/wine_host.h"
 
 #include <gtest/gtest.h>
@@ -12,21 +13,13 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 namespace ardenwick {
 namespace {
 
-void writeFile(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-std::string fileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::fileText;
+using testing::writeFile;
 
 BOOL CALLBACK closeErrorBoxOfThisProcess(HWND window, LPARAM found) {
     DWORD processId = 0;
@@ -121,14 +114,7 @@ protected:
                WaitForSingleObject(launcherProcess_, 0) == WAIT_TIMEOUT && GetTickCount64() < deadline) {
             Sleep(50);
         }
-        if (std::filesystem::exists(pidFile)) {
-            const auto pid = static_cast<DWORD>(std::stoul(fileText(pidFile)));
-            if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
-                TerminateProcess(process, 0);
-                WaitForSingleObject(process, 10000);
-                CloseHandle(process);
-            }
-        }
+        testing::stopStandInApplication(root_);
         if (launcherProcess_) {
             WaitForSingleObject(launcherProcess_, 10000);
             CloseHandle(launcherProcess_);
@@ -202,6 +188,34 @@ TEST_F(InstalledApplication, JobProofFindsTheExpectedExecutableInTheRuntimeJob) 
     EXPECT_FALSE(isApplicationReady(root_, "2.4.0", nullptr));
     writeFile(root_ / L"state" / L"recovery.json", recovery);
     EXPECT_TRUE(isApplicationReady(root_, "2.4.0", nullptr));
+}
+
+// The tests end the stand-in application through the process id it leaves in its file. By then it may
+// have ended on its own and its id belong to another program, which must be left running.
+TEST_F(InstalledApplication, EndingTheStandInEndsOnlyTheProcessThatRunsFromItsRoot) {
+    startLauncher(L"ready");
+    ASSERT_TRUE(becomesReady("2.4.0", nullptr));
+    const auto pidFile = root_ / L"state" / L"standin-application.pid";
+    const std::string applicationPid = fileText(pidFile);
+    const UniqueKernelHandle application(OpenProcess(SYNCHRONIZE, FALSE, std::stoul(applicationPid)));
+    ASSERT_TRUE(application);
+
+    const auto marker = root_.parent_path() / L"other-program.txt";
+    const testing::StartedProcess other =
+        testing::startProgram(testing::executableDirectory() / L"process_tree_helper.exe",
+                              L"grandchild " + testing::quoteArgument(marker.wstring()) + L" 30000");
+    ASSERT_TRUE(other.process);
+    writeFile(pidFile, std::to_string(other.processId));
+    testing::stopStandInApplication(root_);
+    EXPECT_EQ(WaitForSingleObject(other.process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "another program was ended";
+    TerminateProcess(other.process.get(), 9);
+    WaitForSingleObject(other.process.get(), 10000);
+
+    writeFile(pidFile, applicationPid);
+    testing::stopStandInApplication(root_);
+    EXPECT_EQ(WaitForSingleObject(application.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the application still runs";
 }
 
 TEST_F(InstalledApplication, ApplicationOutsideItsJobIsNeverReady) {
