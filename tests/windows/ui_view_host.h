@@ -141,11 +141,13 @@ private:
         }
         startsAfterConstruction = service.starts.load();
         exitCode = view.run(GetModuleHandleW(nullptr), [this](HWND window) {
-            ++createdCallbacks;
-            createdWindow = window;
+            // The test's own marking first: start() returns once the count moves, and the test may read
+            // what the marking left on the window at once.
             if (onCreated_) {
                 onCreated_(window);
             }
+            createdWindow = window;
+            ++createdCallbacks;
         });
         finished = true;
     }
