@@ -2,12 +2,14 @@
 #include "common/unique_handle.h"
 #include "installation/installer_process.h"
 #include "support/process_runner.h"
+#include "support/wine_host.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 namespace ardenwick {
@@ -39,6 +41,22 @@ TEST(InstallerProcess, ExitCodeIsPassedThroughAndOnStartedErrorsAreSwallowed) {
     EXPECT_EQ(runInstallerProcess(helperProgram(),
                                   testing::quoteArgument(helperProgram().wstring()) + L" exit 0", {}),
               0U);
+}
+
+// An installer that crashes ends, and the wait with it: it never waits behind a crash dialog that nobody
+// closes. Under Wine that is the test prefix's own setting, which this checks: the error mode would hide
+// the dialog by itself, so it is set on Windows only, where the report otherwise follows the PC's settings.
+TEST(InstallerProcess, AnInstallerThatCrashesEndsTheWaitWithAFailureCode) {
+    const auto crashing = testing::executableDirectory() / L"crash_helper.exe";
+    const UINT errorMode = GetErrorMode();
+    if (!testing::runningUnderWine()) {
+        SetErrorMode(errorMode | SEM_NOGPFAULTERRORBOX); // the child inherits it
+    }
+    const std::optional<std::uint32_t> crashed = testing::runAndWait(crashing, L"", 30000);
+    ASSERT_TRUE(crashed) << "the crashed program was still running after 30 s";
+    EXPECT_NE(*crashed, 0U);
+    EXPECT_EQ(runInstallerProcess(crashing, testing::quoteArgument(crashing.wstring()), {}), *crashed);
+    SetErrorMode(errorMode);
 }
 
 TEST(InstallerProcess, MissingInstallerIsInstallerProcessCreateWithItsWin32Error) {
