@@ -1,5 +1,6 @@
 // What assistive technology and keyboard users get from the real window: the heading and detail marked as
 // live regions, live-region events as the texts change, and the focus on each screen's primary action.
+#include "recording_class_object.h"
 #include "ui/localized_strings.h"
 #include "ui_view_host.h"
 
@@ -143,39 +144,17 @@ constexpr GUID AccPropServicesInterface{
 constexpr GUID LiveSettingProperty{
     0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
 
+struct PropServicesCall {
+    std::string what;
+    HWND control;
+    bool controlAlive;
+};
+
 /// Records the window's annotations, as the system's IAccPropServices would receive them (Wine's has
-/// none: E_NOTIMPL). Lives on the test's stack, so reference counts are not kept.
-class RecordingPropServices final : public IAccPropServices, public IClassFactory {
+/// none: E_NOTIMPL).
+class RecordingPropServices final : public test::RecordingClassObject<IAccPropServices, PropServicesCall> {
 public:
-    struct Call {
-        std::string what;
-        HWND control;
-        bool controlAlive;
-    };
-
-    std::vector<Call> take() {
-        std::lock_guard lock(mutex_);
-        return std::exchange(calls_, {});
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
-        if (id == __uuidof(IUnknown) || id == AccPropServicesInterface) {
-            *object = static_cast<IAccPropServices*>(this);
-            return S_OK;
-        }
-        if (id == __uuidof(IClassFactory)) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID id, void** object) override {
-        return outer != nullptr ? CLASS_E_NOAGGREGATION : QueryInterface(id, object);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+    using Call = PropServicesCall;
 
     HRESULT STDMETHODCALLTYPE SetHwndProp(HWND control, DWORD object, DWORD child, MSAAPROPID property,
                                           VARIANT value) override {
@@ -238,15 +217,11 @@ private:
         }
         return text;
     }
+    [[nodiscard]] bool implements(REFIID id) const override { return id == AccPropServicesInterface; }
     HRESULT record(std::string what, HWND control) {
-        std::lock_guard lock(mutex_);
-        calls_.push_back({std::move(what), control, IsWindow(control) != FALSE});
-        return S_OK;
+        return add({std::move(what), control, IsWindow(control) != FALSE});
     }
     HRESULT other() { return record("another call", nullptr); }
-
-    std::mutex mutex_;
-    std::vector<Call> calls_;
 };
 
 /// The calls with each control named: "heading: set client self LiveSetting 1".

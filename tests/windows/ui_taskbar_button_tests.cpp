@@ -1,5 +1,6 @@
 // The window's taskbar button, seen through a stand-in for the shell's TaskbarList object: Wine's own
 // accepts every call and shows nothing, and no shell there sends "TaskbarButtonCreated".
+#include "recording_class_object.h"
 #include "ui/localized_strings.h"
 #include "ui_view_host.h"
 
@@ -19,36 +20,9 @@ using test::ViewHost;
 
 constexpr GUID TaskbarListClass{0x56fdf344, 0xfd6d, 0x11d0, {0x95, 0x8a, 0x00, 0x60, 0x97, 0xc9, 0xa0, 0x90}};
 
-/// Records what the window asks of the taskbar, as the shell would receive it. Lives on the test's stack,
-/// so reference counts are not kept.
-class RecordingTaskbar final : public ITaskbarList3, public IClassFactory {
+/// Records what the window asks of the taskbar, as the shell would receive it.
+class RecordingTaskbar final : public test::RecordingClassObject<ITaskbarList3, std::string> {
 public:
-    std::vector<std::string> take() {
-        std::lock_guard lock(mutex_);
-        return std::exchange(calls_, {});
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
-        if (id == __uuidof(IUnknown) || id == __uuidof(ITaskbarList) || id == __uuidof(ITaskbarList2) ||
-            id == __uuidof(ITaskbarList3)) {
-            *object = static_cast<ITaskbarList3*>(this);
-            return S_OK;
-        }
-        if (id == __uuidof(IClassFactory)) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID id, void** object) override {
-        return outer != nullptr ? CLASS_E_NOAGGREGATION : QueryInterface(id, object);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
     HRESULT STDMETHODCALLTYPE HrInit() override { return record("init"); }
     HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return record("AddTab"); }
     HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return record("DeleteTab"); }
@@ -77,14 +51,10 @@ public:
     HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override { return record("Clip"); }
 
 private:
-    HRESULT record(std::string call) {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(std::move(call));
-        return S_OK;
+    [[nodiscard]] bool implements(REFIID id) const override {
+        return id == __uuidof(ITaskbarList) || id == __uuidof(ITaskbarList2) || id == __uuidof(ITaskbarList3);
     }
-
-    std::mutex mutex_;
-    std::vector<std::string> calls_;
+    HRESULT record(std::string call) { return add(std::move(call)); }
 };
 
 /// Waits until two of the window's 100 ms ticks went by (it reads the status twice a tick) and the one
