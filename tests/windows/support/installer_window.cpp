@@ -1,6 +1,8 @@
 #include "support/installer_window.h"
 
+#include "common/text_conversion.h"
 #include "support/process_runner.h"
+#include "support/thread_stacks.h"
 
 #include <filesystem>
 
@@ -187,6 +189,11 @@ std::wstring WatchedProgram::screensText() const {
         text += window == nullptr         ? L"with no installer window)"
                 : IsWindowVisible(window) ? L"its window shown)"
                                           : L"its window hidden)";
+        // Where it waits instead of moving on.
+        const std::string stacks = threadStacksText(processId_);
+        if (!stacks.empty()) {
+            text += L"\n  its threads:\n" + utf8ToWide(stacks);
+        }
     }
     return text;
 }

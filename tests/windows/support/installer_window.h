@@ -46,6 +46,8 @@ public:
 
     /// Every distinct screen seen so far, oldest first.
     [[nodiscard]] const std::vector<std::wstring>& screens() const { return screens_; }
+    /// The screens, then whether the program ended and how; for a program still running, under Wine,
+    /// also its threads' call stacks.
     [[nodiscard]] std::wstring screensText() const;
 
 private:
