@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""What takes the space in Ardenwick-Setup.exe, from the GNU ld map file of an unstripped link.
+"""What takes the space in Ardenwick-Setup.exe, from the GNU ld map file of its own link (the map lists
+every kept input section, stripped output or not).
 
     size_breakdown.py MAP SOURCE_DIR [--top N]
 
