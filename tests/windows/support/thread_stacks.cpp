@@ -15,8 +15,9 @@ constexpr DWORD DebuggerTimeLimitMs = 60000;
 
 std::vector<DWORD> threadsOf(DWORD processId) {
     std::vector<DWORD> threads;
-    const UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) {
+    // Fails with INVALID_HANDLE_VALUE, as CreateFileW does.
+    const UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) {
         return threads;
     }
     THREADENTRY32 entry{};
