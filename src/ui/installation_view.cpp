@@ -77,6 +77,9 @@ int InstallationView::run(HINSTANCE instance, WindowCreatedCallback onWindowCrea
                         this) == nullptr) {
         return 1;
     }
+    // A copy run as administrator runs at high integrity, where Windows drops what a normal copy posts
+    // unless the window lets that one message in.
+    ChangeWindowMessageFilterEx(window_, ActivateInstanceMessage, MSGFLT_ALLOW, nullptr);
 
     const DWORD corner = DwmCornerRound;
     DwmSetWindowAttribute(window_, DwmWindowCornerPreference, &corner, sizeof(corner));
