@@ -5,7 +5,9 @@
 #       links <target> so that it names only KnownDLLs in its import table and delay-loads every other
 #       system DLL from System32 (src/app/delay_load_helper.cpp), enters through src/app/process_entry.cpp
 #       before the C runtime, carries a load configuration with DependentLoadFlags = System32 only, is
-#       terminal-server aware and has no link time stamp (the same source gives the same bytes).
+#       terminal-server aware, declares Windows 10 (OS and subsystem version 10.0, so older Windows
+#       refuses to start it rather than failing on a missing entry point) and has no link time stamp
+#       (the same source gives the same bytes).
 #
 # The system DLLs the program uses that are not KnownDLLs. Each is delay-loaded through a delay-import
 # library that dlltool makes from mingw-w64's import library (cmake/delay_import_library.py).
@@ -54,6 +56,8 @@ if(WIN32)
             -Wl,--undefined=_load_config_used
             -Wl,--undefined=ardenwickDelayImportEnd
             -Wl,--tsaware
+            -Wl,--major-os-version=10 -Wl,--minor-os-version=0
+            -Wl,--major-subsystem-version=10 -Wl,--minor-subsystem-version=0
             -Wl,--no-insert-timestamp
             -Wl,-Map=${map})
         # GNU ld 2.40 fills neither the load-config nor the delay-import entry of the data directory:

@@ -39,12 +39,16 @@ int runWithArguments(HINSTANCE instance, std::span<const std::wstring_view> argu
 
     UniqueKernelHandle instanceMutex(CreateMutexW(nullptr, TRUE, mutexName.c_str()));
     const DWORD mutexError = GetLastError();
-    if (!instanceMutex) {
-        return 1;
-    }
-    if (mutexError == ERROR_ALREADY_EXISTS) {
+    // A copy running elevated holds the mutex under a DACL that this one may not open: CreateMutexW
+    // then fails with ERROR_ACCESS_DENIED, and that copy is the running instance all the same.
+    const bool heldElsewhere =
+        instanceMutex ? mutexError == ERROR_ALREADY_EXISTS : mutexError == ERROR_ACCESS_DENIED;
+    if (heldElsewhere) {
         activateRunningInstance(instanceKey);
         return 0;
+    }
+    if (!instanceMutex) {
+        return 1;
     }
 
     OnlineInstallationService service(std::move(startup->maintenance));

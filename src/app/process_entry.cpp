@@ -9,8 +9,8 @@ namespace {
 // The search path above binds only loads that leave the directories to the loader; a component that
 // names some on purpose (LOAD_LIBRARY_SEARCH_APPLICATION_DIR and the like) still bypasses it. This policy
 // binds every load: System32's copy of a DLL first, never an image from a remote share or one marked low
-// integrity. It came with Windows 8 and the program also starts on Windows 7, so it is looked up rather
-// than imported; a system without it, or one that refuses it, keeps the narrowed search path alone.
+// integrity. It is looked up rather than imported, so a system that lacks or refuses it keeps the
+// narrowed search path alone instead of refusing to start.
 void preferSystemImages() noexcept {
     const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
     if (kernel32 == nullptr) {

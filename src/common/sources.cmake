@@ -8,6 +8,7 @@ target_sources(ardenwick_common PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/wide_path.cpp)
 if(WIN32)
     target_sources(ardenwick_common PRIVATE
+        ${CMAKE_CURRENT_LIST_DIR}/file_identity.cpp
         ${CMAKE_CURRENT_LIST_DIR}/text_conversion.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win32_file.cpp)
 else()

@@ -1,8 +1,8 @@
 #include "installation/result_record_file.h"
 
+#include "common/file_identity.h"
 #include "common/installation_diagnostic_error.h"
 #include "common/text_conversion.h"
-#include "common/unique_handle.h"
 #include "common/win32_file.h"
 #include "installation/installer_records.h"
 
@@ -23,20 +23,12 @@ std::string readKey(const std::wstring& path, const wchar_t* key, DWORD bufferCh
     }
 }
 
-BY_HANDLE_FILE_INFORMATION directoryIdentity(const WidePath& directory) {
-    UniqueFileHandle handle(CreateFileW(directory.c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle) {
-        const DWORD error = GetLastError();
+FileIdentity directoryIdentity(const WidePath& directory) {
+    FileIdentity identity;
+    if (const DWORD error = queryFileIdentity(directory, identity); error != ERROR_SUCCESS) {
         throw InstallationDiagnosticError("directory_identity", error);
     }
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(handle.get(), &information)) {
-        const DWORD error = GetLastError();
-        throw InstallationDiagnosticError("directory_identity", error);
-    }
-    return information;
+    return identity;
 }
 
 } // namespace
@@ -57,10 +49,7 @@ std::optional<ResultRecord> readResultRecord(const WidePath& path) {
 }
 
 bool isSameDirectory(const WidePath& first, const WidePath& second) {
-    const BY_HANDLE_FILE_INFORMATION a = directoryIdentity(first);
-    const BY_HANDLE_FILE_INFORMATION b = directoryIdentity(second);
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
+    return directoryIdentity(first) == directoryIdentity(second);
 }
 
 } // namespace ardenwick

@@ -1,5 +1,6 @@
 #include "launch/application_probe.h"
 
+#include "common/file_identity.h"
 #include "common/unique_handle.h"
 #include "common/win32_file.h"
 #include "launch/run_state.h"
@@ -92,9 +93,10 @@ bool isApplicationProcess(std::uint32_t processId, const WidePath& executable) n
     if (!QueryFullProcessImageNameW(process.get(), 0, image.data(), &length)) {
         return false;
     }
-    const std::wstring& expected = executable.native();
-    return CompareStringOrdinal(image.data(), static_cast<int>(length), expected.c_str(),
-                                static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+    // The loader's spelling of the image (through junctions, links, 8.3 names or a SUBST drive) rarely
+    // equals the one built from "InstallLocation", and equal text may name another file by now: the
+    // image is the expected executable only when both spellings open the same file.
+    return namesSameFile(WidePath(std::wstring(image.data(), length)), executable);
 }
 
 BOOL CALLBACK findApplicationWindow(HWND window, LPARAM parameter) noexcept {

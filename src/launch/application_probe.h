@@ -15,7 +15,7 @@ namespace ardenwick {
 [[nodiscard]] bool isApplicationReady(const WidePath& installationRoot, std::string_view expectedVersion,
                                       std::uint32_t* processId) noexcept;
 
-/// The process is alive and its image is exactly `executable` (letter case ignored).
+/// The process is alive and its image is the file `executable` names, however either is spelled.
 [[nodiscard]] bool isApplicationProcess(std::uint32_t processId, const WidePath& executable) noexcept;
 
 /// What `findApplicationWindow` looks for and finds.

@@ -1,6 +1,7 @@
 #include "ui/button_painter.h"
 
 #include "ui/control_layout.h"
+#include "ui/display_dpi.h"
 #include "ui/gdi_handles.h"
 
 namespace ardenwick {
@@ -22,7 +23,7 @@ LRESULT paintButton(ButtonKind kind, const ButtonPalette& palette, const NMCUSTO
     }
     HDC dc = draw.hdc;
     HWND button = draw.hdr.hwndFrom;
-    const int dpi = static_cast<int>(GetDpiForWindow(button));
+    const int dpi = static_cast<int>(dpiOfWindow(button));
     const auto s = [dpi](int value) { return scaleForDpi(value, dpi); };
     const bool enabled = IsWindowEnabled(button) && (draw.uItemState & CDIS_DISABLED) == 0;
     const bool pressed = (draw.uItemState & CDIS_SELECTED) != 0;

@@ -3,6 +3,7 @@
 
 #include "resources/resource_ids.h"
 #include "ui/control_layout.h"
+#include "ui/display_dpi.h"
 #include "ui/find_window_of_process.h"
 #include "ui/instance_window.h"
 
@@ -46,8 +47,7 @@ int InstallationView::run(HINSTANCE instance, WindowCreatedCallback onWindowCrea
     loadEmbeddedFont(instance);
     const InstallationPresentation first = buildPresentation();
 
-    // The manifest already declares the awareness; a system that refuses the call keeps that.
-    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    preferPerMonitorDpiAwareness();
 
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
@@ -64,7 +64,7 @@ int InstallationView::run(HINSTANCE instance, WindowCreatedCallback onWindowCrea
         }
     }
 
-    const int dpi = static_cast<int>(GetDpiForSystem());
+    const int dpi = static_cast<int>(systemDpi());
     const int width = scaleForDpi(CardWidth, dpi);
     const int height = scaleForDpi(CardHeight, dpi);
     RECT workArea{};
@@ -77,6 +77,9 @@ int InstallationView::run(HINSTANCE instance, WindowCreatedCallback onWindowCrea
                         this) == nullptr) {
         return 1;
     }
+    // A copy run as administrator runs at high integrity, where Windows drops what a normal copy posts
+    // unless the window lets that one message in.
+    ChangeWindowMessageFilterEx(window_, ActivateInstanceMessage, MSGFLT_ALLOW, nullptr);
 
     const DWORD corner = DwmCornerRound;
     DwmSetWindowAttribute(window_, DwmWindowCornerPreference, &corner, sizeof(corner));

@@ -3,6 +3,7 @@
 
 #include "resources/resource_ids.h"
 #include "ui/control_layout.h"
+#include "ui/display_dpi.h"
 #include "ui/progress_bar_painter.h"
 
 #include <commctrl.h>
@@ -123,8 +124,7 @@ void InstallationView::createChildren() noexcept {
 }
 
 int InstallationView::windowDpi() const noexcept {
-    const UINT dpi = GetDpiForWindow(window_);
-    return dpi == 0 ? USER_DEFAULT_SCREEN_DPI : static_cast<int>(dpi);
+    return static_cast<int>(dpiOfWindow(window_));
 }
 
 void InstallationView::layoutControls() noexcept {

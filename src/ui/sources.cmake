@@ -9,6 +9,7 @@ target_sources(ardenwick_core PRIVATE
 if(WIN32)
     target_sources(ardenwick_win32 PRIVATE
         ${CMAKE_CURRENT_LIST_DIR}/button_painter.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/display_dpi.cpp
         ${CMAKE_CURRENT_LIST_DIR}/find_window_of_process.cpp
         ${CMAKE_CURRENT_LIST_DIR}/installation_view.cpp
         ${CMAKE_CURRENT_LIST_DIR}/installation_view_controls.cpp

@@ -6,6 +6,7 @@
 #include <sddl.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,99 @@ private:
     HANDLE handle_;
     bool alreadyExisted_ = false;
 };
+
+// The instance mutex as a copy running elevated leaves it: it exists, but its DACL (here an empty one,
+// which grants nobody anything) refuses this user, so CreateMutexW fails with ERROR_ACCESS_DENIED.
+class UnopenableMutex {
+public:
+    explicit UnopenableMutex(const std::wstring& name) {
+        SECURITY_DESCRIPTOR descriptor{};
+        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        ACL acl{};
+        InitializeAcl(&acl, sizeof(acl), ACL_REVISION);
+        SetSecurityDescriptorDacl(&descriptor, TRUE, &acl, FALSE);
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), &descriptor, FALSE};
+        handle_ = CreateMutexW(&attributes, TRUE, name.c_str());
+        created_ = handle_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+    }
+    ~UnopenableMutex() {
+        if (handle_) {
+            ReleaseMutex(handle_);
+            CloseHandle(handle_);
+        }
+    }
+    UnopenableMutex(const UnopenableMutex&) = delete;
+    UnopenableMutex& operator=(const UnopenableMutex&) = delete;
+    [[nodiscard]] bool created() const { return created_; }
+
+private:
+    HANDLE handle_ = nullptr;
+    bool created_ = false;
+};
+
+// A window of the installer's class in this process, as the running instance's window; counts the
+// activation messages it is sent.
+class StandInInstanceWindow {
+public:
+    StandInInstanceWindow() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"ArdenwickInstallation";
+        registered_ = RegisterClassW(&windowClass) != 0;
+        window_ = CreateWindowExW(0, L"ArdenwickInstallation", L"Ardenwick", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&activations_));
+    }
+    ~StandInInstanceWindow() {
+        DestroyWindow(window_);
+        UnregisterClassW(L"ArdenwickInstallation", GetModuleHandleW(nullptr));
+    }
+    StandInInstanceWindow(const StandInInstanceWindow&) = delete;
+    StandInInstanceWindow& operator=(const StandInInstanceWindow&) = delete;
+    [[nodiscard]] bool exists() const { return registered_ && window_ != nullptr; }
+    [[nodiscard]] int activations() const { return activations_; }
+
+private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == 0x8000 + 42 && wParam == 0 && lParam == 0) {
+            ++*reinterpret_cast<int*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    bool registered_ = false;
+    HWND window_ = nullptr;
+    int activations_ = 0;
+};
+
+// Runs the program with no arguments while this thread pumps its messages; its exit code, or nothing.
+std::optional<DWORD> runWhilePumping() {
+    const testing::StartedProcess started = testing::startProgram(setupProgram(), L"");
+    if (!started.process) {
+        return std::nullopt;
+    }
+    HANDLE process = started.process.get();
+    const ULONGLONG deadline = GetTickCount64() + generousTimeoutMs;
+    while (MsgWaitForMultipleObjects(1, &process, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+        if (GetTickCount64() >= deadline) {
+            TerminateProcess(process, 99);
+            return std::nullopt;
+        }
+    }
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageW(&message);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    return code;
+}
 
 TEST(ProgramEntry, EveryMalformedCommandLineExitsWithOneWithoutTouchingDisk) {
     const auto root = freshDirectory(L"ardenwick-entry-root");
@@ -189,6 +283,25 @@ TEST(InstanceLock, MaintenanceLockIsPerInstallationRoot) {
     EXPECT_EQ(runAndWait(setupProgram(), maintenanceArguments(heldRoot.wstring()), generousTimeoutMs), 0U);
     EXPECT_TRUE(showsWindow(maintenanceArguments(otherRoot.wstring())));
     EXPECT_TRUE(showsWindow(L""));
+}
+
+// A copy started with "Run as administrator" holds the lock under a DACL that a normal copy may not open:
+// the lock is held all the same, so the normal copy activates that copy's window rather than failing.
+TEST(InstanceLock, ALockThatCannotBeOpenedIsHeldByTheRunningInstance) {
+    const UnopenableMutex lock(L"Global\\Ardenwick.Installation." + ownSidText());
+    ASSERT_TRUE(lock.created());
+    ASSERT_EQ(CreateMutexW(nullptr, FALSE, (L"Global\\Ardenwick.Installation." + ownSidText()).c_str()),
+              nullptr);
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED))
+        << "the lock as an elevated copy holds it";
+    {
+        const StandInInstanceWindow window;
+        ASSERT_TRUE(window.exists());
+        EXPECT_EQ(runWhilePumping(), std::optional<DWORD>(0));
+        EXPECT_EQ(window.activations(), 1) << "the running window is activated once";
+    }
+    // No window answers: the copy polls for its 50 passes, as for a lock it could open, and exits with 0.
+    EXPECT_EQ(runWhilePumping(), std::optional<DWORD>(0));
 }
 
 } // namespace

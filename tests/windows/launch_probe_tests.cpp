@@ -1,3 +1,4 @@
+#include "common/file_identity.h"
 #include "installation/install_location.h"
 #include "installation/installed_state.h"
 #include "launch/application_probe.h"
@@ -13,6 +14,8 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <thread>
 
 namespace ardenwick {
@@ -59,6 +62,121 @@ TEST(LauncherStart, AFailedStartShowsNoErrorBox) {
         << started.error;
 }
 
+// Runs one of the host's own commands under Wine, for what only the host can make. A host process has no
+// handle to wait on, so the caller polls for the result.
+void runHostCommand(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &info))
+        << GetLastError();
+    if (info.hThread) {
+        CloseHandle(info.hThread);
+    }
+    if (info.hProcess) {
+        CloseHandle(info.hProcess);
+    }
+}
+
+std::wstring unixNameOf(const std::filesystem::path& path) {
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    const FARPROC address = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
+    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(address));
+    char* name = unixName ? unixName(path.c_str()) : nullptr;
+    if (!name) {
+        return {};
+    }
+    const std::wstring wide =
+        std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(name))).wstring();
+    HeapFree(GetProcessHeap(), 0, name);
+    return wide;
+}
+
+bool waitUntil(const std::function<bool()>& condition) {
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    while (!condition()) {
+        if (GetTickCount64() >= deadline) {
+            return false;
+        }
+        Sleep(50);
+    }
+    return true;
+}
+
+// A second drive letter for a folder, as SUBST makes one: another spelling of every file below it.
+// It lasts for the test only (on Windows, to the end of the logon session if the test is killed).
+class DriveAlias {
+public:
+    explicit DriveAlias(const std::filesystem::path& folder) : folder_(folder) {
+        const DWORD used = GetLogicalDrives();
+        for (wchar_t letter = L'Y'; letter > L'D'; --letter) {
+            if ((used & (1U << (letter - L'A'))) == 0) {
+                drive_ = std::wstring(1, letter) + L":";
+                break;
+            }
+        }
+        if (drive_.empty()) {
+            return;
+        }
+        if (testing::runningUnderWine()) {
+            // A drive letter is a link in the prefix's "dosdevices" folder; Wine's DefineDosDeviceW does
+            // not reach file names.
+            const std::wstring devices = unixNameOf(L"C:\\");
+            if (devices.size() < 3 || devices.substr(devices.size() - 3) != L"c:/") {
+                drive_.clear();
+                return;
+            }
+            link_ = devices.substr(0, devices.size() - 3) + static_cast<wchar_t>(towlower(drive_[0])) + L":";
+            runHostCommand(L"/bin/ln -s " + testing::quoteArgument(unixNameOf(folder)) + L" " +
+                           testing::quoteArgument(link_));
+        } else if (!DefineDosDeviceW(0, drive_.c_str(), folder.c_str())) {
+            drive_.clear();
+            return;
+        }
+        if (!waitUntil(
+                [&] { return GetFileAttributesW((drive_ + L"\\").c_str()) != INVALID_FILE_ATTRIBUTES; })) {
+            drive_.clear();
+        }
+    }
+    ~DriveAlias() {
+        if (drive_.empty()) {
+            return;
+        }
+        if (!link_.empty()) {
+            runHostCommand(L"/bin/rm -f " + testing::quoteArgument(link_));
+            waitUntil(
+                [&] { return GetFileAttributesW((drive_ + L"\\").c_str()) == INVALID_FILE_ATTRIBUTES; });
+        } else {
+            DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, drive_.c_str(),
+                             folder_.c_str());
+        }
+    }
+    DriveAlias(const DriveAlias&) = delete;
+    DriveAlias& operator=(const DriveAlias&) = delete;
+
+    /// Empty when no drive letter could be made.
+    [[nodiscard]] std::filesystem::path root() const {
+        return drive_.empty() ? std::filesystem::path() : std::filesystem::path(drive_ + L"\\");
+    }
+
+private:
+    std::filesystem::path folder_;
+    std::wstring drive_;
+    std::wstring link_;
+};
+
+std::wstring imageOf(std::uint32_t processId) {
+    const UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    std::wstring image(32768, L'\0');
+    auto size = static_cast<DWORD>(image.size());
+    if (!process || !QueryFullProcessImageNameW(process.get(), 0, image.data(), &size)) {
+        return {};
+    }
+    image.resize(size);
+    return image;
+}
+
 // Installs the signed stand-in application tree with the stand-in full installer into a fresh root.
 class InstalledApplication : public ::testing::Test {
 protected:
@@ -82,14 +200,18 @@ protected:
         SetEnvironmentVariableW(L"ARDENWICK_STANDIN_APP_PID", nullptr);
     }
 
-    void startLauncher(const wchar_t* scenario) {
+    // The launcher starts the application from its own folder, so a launcher started through another
+    // spelling of the root runs the application under that spelling.
+    void startLauncher(const wchar_t* scenario, const std::filesystem::path& root = {}) {
+        const std::filesystem::path from = root.empty() ? root_ : root;
+        const std::filesystem::path launcher = from / L"Ardenwick.exe";
         SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LAUNCHER", scenario);
-        std::wstring commandLine = L"\"" + launcher_.wstring() + L"\" --ardenwick-installation-startup";
+        std::wstring commandLine = L"\"" + launcher.wstring() + L"\" --ardenwick-installation-startup";
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info{};
-        ASSERT_TRUE(CreateProcessW(launcher_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   root_.c_str(), &startup, &info));
+        ASSERT_TRUE(CreateProcessW(launcher.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   from.c_str(), &startup, &info));
         CloseHandle(info.hThread);
         launcherProcess_ = info.hProcess;
     }
@@ -259,6 +381,78 @@ TEST_F(InstalledApplication, WindowProofBelowProtocolThreeReportsTheProcess) {
     EXPECT_TRUE(isApplicationProcess(pid, root_ / L"versions" / L"2.4.0" / L"app" / L"ARDENWICK.EXE"))
         << "the image path is compared without letter case";
     EXPECT_FALSE(isApplicationProcess(pid, launcher_));
+}
+
+// "InstallLocation" may spell the root through a junction, link, 8.3 name or SUBST drive, and the loader
+// names the image in its own way (Wine as it was started, Windows by the volume's own drive letter): a
+// ready application is proven through either spelling. Equal text could match at most one of the two.
+TEST_F(InstalledApplication, ReadinessIsProvenThroughAnotherSpellingOfTheExecutable) {
+    const DriveAlias alias(root_.parent_path());
+    ASSERT_FALSE(alias.root().empty()) << "no second drive letter for " << root_.parent_path();
+    const std::filesystem::path aliasRoot = alias.root() / root_.filename();
+    ASSERT_TRUE(std::filesystem::exists(aliasRoot / L"Ardenwick.exe"));
+    const std::filesystem::path executable = root_ / L"versions" / L"2.4.0" / L"app" / L"Ardenwick.exe";
+    const std::filesystem::path aliasExecutable =
+        aliasRoot / L"versions" / L"2.4.0" / L"app" / L"Ardenwick.exe";
+    const auto pidFile = root_ / L"state" / L"standin-application.pid";
+    // The kit's stop finds the application by the root's own spelling: end the one started through the
+    // alias here, whatever the test's outcome.
+    const auto endApplication = [&](void*) {
+        waitUntil([&] { return std::filesystem::exists(pidFile); });
+        const std::string text = fileText(pidFile);
+        const DWORD pid = text.empty() ? 0 : std::stoul(text);
+        const UniqueKernelHandle application(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        const std::wstring image = imageOf(pid);
+        if (application && !image.empty() && namesSameFile(image, executable)) {
+            TerminateProcess(application.get(), 0);
+            WaitForSingleObject(application.get(), 10000);
+        }
+    };
+    const std::unique_ptr<void, decltype(endApplication)> ending(this, endApplication);
+
+    startLauncher(L"ready", aliasRoot);
+    EXPECT_TRUE(becomesReady("2.4.0", nullptr)) << "through the root's own spelling";
+    EXPECT_TRUE(isApplicationReady(aliasRoot, "2.4.0", nullptr)) << "through the alias";
+    ASSERT_TRUE(std::filesystem::exists(pidFile));
+    const auto pid = static_cast<std::uint32_t>(std::stoul(fileText(pidFile)));
+    EXPECT_TRUE(isApplicationProcess(pid, executable)) << std::filesystem::path(imageOf(pid));
+    EXPECT_TRUE(isApplicationProcess(pid, aliasExecutable)) << std::filesystem::path(imageOf(pid));
+}
+
+// Where the file system tells letter case apart (as Wine's host does; Windows in a case-sensitive folder),
+// "ARDENWICK.EXE" beside the running "Ardenwick.exe" is another file: text equal but for case proves
+// nothing. Where case is folded, both names open the running file and the proof holds.
+TEST_F(InstalledApplication, TheImageIsProvenByItsFileNotByItsPathText) {
+    startLauncher(L"ready");
+    ASSERT_TRUE(becomesReady("2.4.0", nullptr));
+    const auto pid =
+        static_cast<std::uint32_t>(std::stoul(fileText(root_ / L"state" / L"standin-application.pid")));
+    const auto app = root_ / L"versions" / L"2.4.0" / L"app";
+    const auto namesOfTheExecutable = [&] {
+        int names = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(app)) {
+            names += CompareStringOrdinal(entry.path().filename().c_str(), -1, L"Ardenwick.exe", -1, TRUE) ==
+                     CSTR_EQUAL;
+        }
+        return names;
+    };
+    const auto other = testing::executableDirectory() / L"process_tree_helper.exe";
+    if (testing::runningUnderWine()) {
+        // Wine finds "Ardenwick.exe" for any letter case, so only the host can make the other file.
+        runHostCommand(L"/bin/cp " + testing::quoteArgument(unixNameOf(other)) + L" " +
+                       testing::quoteArgument(unixNameOf(app) + L"/ARDENWICK.EXE"));
+        ASSERT_TRUE(waitUntil([&] { return namesOfTheExecutable() == 2; }));
+    } else {
+        std::filesystem::copy_file(other, app / L"ARDENWICK.EXE",
+                                   std::filesystem::copy_options::skip_existing);
+    }
+    const int names = namesOfTheExecutable();
+    ASSERT_TRUE(names == 1 || names == 2) << names;
+    const bool caseFolded = names == 1;
+    EXPECT_EQ(isApplicationProcess(pid, app / L"ARDENWICK.EXE"), caseFolded)
+        << (caseFolded ? "one file under both names" : "another file whose name differs only in case");
+    EXPECT_EQ(isApplicationReady(root_, "2.4.0", nullptr), true) << "the running file itself";
+    stopApplication();
 }
 
 } // namespace
