@@ -116,9 +116,31 @@ class WindowsTrust:
                 print(f"run-tests: could not remove the root {thumbprint} from the Root store", file=sys.stderr)
 
 
-def wine_run(*arguments):
+def wine_run(*arguments, environment=None):
     return subprocess.run([str(KIT / "wine-run"), *arguments], stdin=subprocess.DEVNULL,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, env=environment)
+
+
+def load_wine_lanes():
+    module = types.ModuleType("wine_lanes")
+    module.__file__ = str(KIT / "wine_lanes.py")
+    importlib.machinery.SourceFileLoader("wine_lanes", module.__file__).exec_module(module)
+    return module
+
+
+def lane_preparer(roots):
+    """Makes a lane's prefix and trusts ROOTS in it, as the run's own prefix has them."""
+    def prepare(environment):
+        made = wine_run("cmd", "/c", "exit", environment=environment)
+        if made.returncode != 0:
+            return "wineboot: " + made.stderr.strip()
+        for root in roots:
+            installed = wine_run(str(KIT / "bin" / "install_test_root.exe"), "Z:" + str(root),
+                                 environment=environment)
+            if installed.returncode != 0:
+                return f"{root.name}: {installed.stderr.strip()}"
+        return None
+    return prepare
 
 
 def selected_tests(ctest_arguments):
@@ -169,6 +191,8 @@ def main():
     parser.add_argument("--junit", default="ctest-junit.xml")
     parser.add_argument("--no-skip-check", action="store_true")
     parser.add_argument("--check-only", action="store_true")
+    parser.add_argument("--lanes", type=int, default=int(os.environ.get("ARDENWICK_KIT_LANE_COUNT", "3")),
+                        help="under Wine: how many tests that need a world of their own run at once")
     parser.add_argument("ctest_arguments", nargs=argparse.REMAINDER)
     arguments = parser.parse_args()
     ctest_arguments = arguments.ctest_arguments
@@ -195,6 +219,7 @@ def main():
         # Make the prefix and start its server before the tests, so no test pays for it.
         wine_run("cmd", "/c", "exit")
     junit = results / arguments.junit
+    lanes = None
     try:
         if trust:
             trust.add(TEST_ROOT)
@@ -203,10 +228,20 @@ def main():
             installed = wine_run(str(KIT / "bin" / "install_test_root.exe"), "Z:" + str(run_root))
             if installed.returncode != 0:
                 sys.exit("run-tests: could not trust the run's root in the Wine prefix: " + installed.stderr)
-        jobs = str(os.cpu_count() or 2)
-        status = subprocess.run(["ctest", "--test-dir", str(KIT), "--output-on-failure", "-j", jobs,
-                                 "--output-junit", str(junit), *ctest_arguments]).returncode
+        jobs = os.cpu_count() or 2
+        lane_arguments = []
+        if not ON_WINDOWS:
+            wine_lanes = load_wine_lanes()
+            lanes = wine_lanes.Lanes(results / "lanes", wine_lanes.usable_count(arguments.lanes),
+                                     lane_preparer((TEST_ROOT, run_root)))
+            lane_arguments = ["--resource-spec-file", str(lanes.start())]
+            # Most of a Wine test's time is spent waiting on Wine, not computing: one more test than lanes.
+            jobs = max(jobs, lanes.count + 1)
+        status = subprocess.run(["ctest", "--test-dir", str(KIT), "--output-on-failure", "-j", str(jobs),
+                                 *lane_arguments, "--output-junit", str(junit), *ctest_arguments]).returncode
     finally:
+        if lanes:
+            lanes.stop()
         if trust:
             trust.remove_all()
         shutil.rmtree(results / "tls", ignore_errors=True)
