@@ -63,9 +63,13 @@ def main():
             failures.append("a test without a lane ran anyway")
 
         # Lane 1: its own prefix and display, and a loopback network of its own.
-        if os.geteuid() == 0 and shutil.which("unshare") and shutil.which("ip"):
+        if os.geteuid() == 0 and shutil.which("unshare") and shutil.which("nsenter") and shutil.which("ip"):
             (lanes / "1").mkdir()
             (lanes / "1" / "display").write_text(":77", encoding="ascii")
+            network = subprocess.Popen(["unshare", "--net", "sh", "-c", "ip link set lo up && echo up && exec sleep 600"],
+                                       stdout=subprocess.PIPE, text=True)
+            network.stdout.readline()
+            (lanes / "1" / "netns-pid").write_text(str(network.pid), encoding="ascii")
             with socket.socket() as held:
                 held.bind(("127.0.0.1", 0))
                 held.listen()
@@ -77,11 +81,13 @@ def main():
                                  "s = socket.socket(); s.bind(('127.0.0.1', int(sys.argv[1]))); print('bound')\n",
                                  str(port))
                 out, err = probe.communicate(timeout=30)
+            network.kill()
+            network.wait()
             expected = [str(lanes / "1" / "wineprefix"), ":77", "bound"]
             if out.split() != expected:
                 failures.append(f"lane 1 is not a world of its own: {out.split()} {err!r}, expected {expected}")
         else:
-            print("lane 1 not tried: network namespaces need root, unshare and ip")
+            print("lane 1 not tried: network namespaces need root, unshare, nsenter and ip")
     for failure in failures:
         print("FAILED:", failure)
     print(f"{len(failures)} failures")

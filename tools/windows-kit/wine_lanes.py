@@ -2,8 +2,8 @@
 its named objects, the desktop or the release server's port run side by side (see lane-run).
 
 Lane 0 is the run's own prefix, display and network. Each further lane gets a prefix of its own (a
-separate Wine user and wineserver), an Xvfb display of its own and, per test, a network namespace of its
-own (lane-run). ctest hands out the lanes as the resource "wine_lane" (--resource-spec-file), one test
+separate Wine user and wineserver), an Xvfb display of its own and a network namespace of its own, held
+open for the run by a sleeping process; lane-run enters them for each test. ctest hands out the lanes as the resource "wine_lane" (--resource-spec-file), one test
 per lane at a time. On Windows there is one world, and the tests keep their resource locks instead.
 """
 
@@ -18,9 +18,9 @@ def usable_count(wanted):
     """WANTED lanes where this host can make them (network namespaces need root), otherwise one."""
     if wanted <= 1:
         return 1
-    tools = all(shutil.which(tool) for tool in ("unshare", "ip", "Xvfb", "flock"))
+    tools = all(shutil.which(tool) for tool in ("unshare", "nsenter", "ip", "Xvfb", "flock"))
     if not tools or os.geteuid() != 0:
-        print("run-tests: one Wine lane (further lanes need root, unshare, ip, flock and Xvfb)")
+        print("run-tests: one Wine lane (further lanes need root, unshare, nsenter, ip, flock and Xvfb)")
         return 1
     return wanted
 
@@ -32,6 +32,7 @@ class Lanes:
         self.count = count
         self.prepare_prefix = prepare_prefix
         self.displays = []
+        self.networks = []
         self.prefixes = []
 
     def spec_file(self):
@@ -47,10 +48,11 @@ class Lanes:
         for lane in range(1, self.count):
             folder = self.directory / str(lane)
             folder.mkdir(exist_ok=True)
-            display = self._start_display()
-            (folder / "display").write_text(display, encoding="ascii")
-            environment = dict(os.environ, ARDENWICK_WINEPREFIX=str(folder / "wineprefix"), DISPLAY=display)
-            self.prefixes.append(environment)
+            (folder / "display").write_text(self._start_display(), encoding="ascii")
+            (folder / "netns-pid").write_text(str(self._start_network()), encoding="ascii")
+            # The prefix is made through lane-run, in the lane's display and network, so that its
+            # wineserver and Wine's own services run there.
+            self.prefixes.append(dict(os.environ, CTEST_RESOURCE_GROUP_0_WINE_LANE=f"id:{lane},slots:1"))
         # The prefixes are made side by side: each takes Wine about ten seconds.
         failures = [message for message in self._prepare_all() if message]
         if failures:
@@ -76,11 +78,24 @@ class Lanes:
         self.displays.append(server)
         return ":" + number
 
+    def _start_network(self):
+        """A process in a network namespace of its own, with its loopback interface up."""
+        holder = subprocess.Popen(["unshare", "--net", "sh", "-c", "ip link set lo up && echo up && exec sleep 1000000"],
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                  text=True)
+        self.networks.append(holder)
+        if holder.stdout.readline().strip() != "up":
+            raise RuntimeError("could not make a network namespace for a Wine lane")
+        return holder.pid
+
     def stop(self):
-        for environment in self.prefixes:
-            subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=dict(environment,
-                           WINEPREFIX=environment["ARDENWICK_WINEPREFIX"]), stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
+        for lane in range(1, self.count):
+            subprocess.run(["/usr/lib/wine/wineserver", "-k"],
+                           env=dict(os.environ, WINEPREFIX=str(self.directory / str(lane) / "wineprefix")),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for holder in self.networks:
+            holder.kill()
+            holder.wait()
         for server in self.displays:
             server.terminate()
             try:
