@@ -1,5 +1,5 @@
 # ardenwick_add_test(<name> SUBSYSTEM <subsystem> [E2E] SOURCES <files...> [LIBRARIES <targets...>]
-#                    [RESOURCE_LOCK <names...>] [TIMEOUT <seconds>] [SHARDS <count>])
+#                    [RESOURCE_LOCK <names...>] [TIMEOUT <seconds>] [SHARDS <count>] [COST <seconds>])
 #
 # One GoogleTest executable is one ctest test. It carries a label for where it runs (native, wine, e2e)
 # and one for its subsystem, and writes its results as JSON so scripts/check-skips can account for
@@ -7,13 +7,16 @@
 # SHARDS splits a long program into that many ctest tests, <name>-1 to <name>-<count>, each running its
 # share of the cases (GoogleTest's own sharding), so that the shards can run side by side and no single
 # test runs for minutes. Together they run every case exactly once.
+# COST is about how long the whole program runs; ctest starts the costliest tests first (shared among the
+# shards), so a long one does not start last and keep the others' lanes waiting at the end of a run.
 set(ARDENWICK_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
 file(MAKE_DIRECTORY ${ARDENWICK_TEST_RESULTS})
 
 # The common part of both: builds the executable and registers it, run through LAUNCHER (a wrapper
 # command that prepares the test's world and ends with "--") when there is one.
 function(ardenwick_add_gtest name)
-    cmake_parse_arguments(arg "E2E" "SUBSYSTEM;TIMEOUT;SHARDS" "SOURCES;LIBRARIES;RESOURCE_LOCK;LAUNCHER" ${ARGN})
+    cmake_parse_arguments(arg "E2E" "SUBSYSTEM;TIMEOUT;SHARDS;COST" "SOURCES;LIBRARIES;RESOURCE_LOCK;LAUNCHER"
+        ${ARGN})
     add_executable(${name} ${arg_SOURCES})
     target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} GTest::gtest GTest::gtest_main ardenwick_warnings)
     if(arg_E2E)
@@ -49,6 +52,10 @@ function(ardenwick_add_gtest name)
             add_test(NAME ${test_name} COMMAND ${name} --gtest_output=json:${results_path})
         endif()
         set_tests_properties(${test_name} PROPERTIES LABELS "${where};${arg_SUBSYSTEM}" TIMEOUT ${arg_TIMEOUT})
+        if(arg_COST)
+            math(EXPR shard_cost "${arg_COST} / ${arg_SHARDS}")
+            set_tests_properties(${test_name} PROPERTIES COST ${shard_cost})
+        endif()
         if(NOT arg_SHARDS EQUAL 1)
             math(EXPR shard_index "${shard} - 1")
             set_tests_properties(${test_name} PROPERTIES
@@ -77,7 +84,7 @@ endfunction()
 # the test through the environment, and stops it when the test ends.
 find_package(Python3 COMPONENTS Interpreter REQUIRED)
 function(ardenwick_add_server_test name)
-    cmake_parse_arguments(arg "E2E" "SUBSYSTEM;TIMEOUT;FILES;PORT;SHARDS"
+    cmake_parse_arguments(arg "E2E" "SUBSYSTEM;TIMEOUT;FILES;PORT;SHARDS;COST"
         "SOURCES;LIBRARIES;SCENARIOS;RESOURCE_LOCK" ${ARGN})
     set(launcher ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/release-server/with-server)
     foreach(scenarios IN LISTS arg_SCENARIOS)
@@ -94,5 +101,5 @@ function(ardenwick_add_server_test name)
         set(e2e E2E)
     endif()
     ardenwick_add_gtest(${name} ${e2e} SUBSYSTEM ${arg_SUBSYSTEM} TIMEOUT "${arg_TIMEOUT}" SHARDS "${arg_SHARDS}"
-        SOURCES ${arg_SOURCES} LIBRARIES ${arg_LIBRARIES} RESOURCE_LOCK ${arg_RESOURCE_LOCK} LAUNCHER ${launcher} --)
+        COST "${arg_COST}" SOURCES ${arg_SOURCES} LIBRARIES ${arg_LIBRARIES} RESOURCE_LOCK ${arg_RESOURCE_LOCK} LAUNCHER ${launcher} --)
 endfunction()
