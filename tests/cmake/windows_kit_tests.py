@@ -89,6 +89,25 @@ def main():
             "k/bin/t.exe: names this machine (/home/builder/)"])
     expect("absolute entries", kit_problems([("/k/a.txt", b""), ("../a.txt", b""), ("C:/a.txt", b"")], names),
            ["/k/a.txt: not a relative path", "../a.txt: not a relative path", "C:/a.txt: not a relative path"])
+
+    # run-tests.py on Windows: the fixed ports of the tests against the ranges netsh lists as excluded.
+    runner = load(kit.ROOT / "tools" / "windows-kit" / "run-tests.py")
+    listing = ("\r\nProtocol tcp Port Exclusion Ranges\r\n\r\nStart Port    End Port\r\n"
+               "----------    --------\r\n      5357        5357\r\n     24001       24100     *\r\n"
+               "     50000       50059\r\n\r\n* - Administered port exclusions.\r\n")
+    expect("excluded ranges", runner.excluded_port_ranges(listing), [(5357, 5357), (24001, 24100), (50000, 50059)])
+    tests = [{"command": ["py", "with-server", "--files", "x", "--port", "24004", "--", "t.exe"]},
+             {"command": ["py", "with-server", "--", "u.exe", "--port"]}, {"name": "no command"}]
+    expect("fixed ports", runner.fixed_ports(tests), [24004])
+    runner.ON_WINDOWS = True
+    runner.subprocess = types.SimpleNamespace(run=lambda *arguments, **options: types.SimpleNamespace(stdout=listing))
+    try:
+        runner.check_fixed_ports(tests)
+        failures.append("a port in an excluded range was accepted")
+    except SystemExit as stop:
+        expect("the refusal names the range", "24004 lies in the range 24001-24100" in str(stop.code), True)
+    runner.check_fixed_ports([{"command": ["--port", "24101"]}])
+
     for failure in failures:
         print("FAILED:", failure)
     print(f"{len(failures)} failures")

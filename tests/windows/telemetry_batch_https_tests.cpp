@@ -46,13 +46,15 @@ protected:
         ardenwick::testing::installTrustedRootCertificate(testing::telemetryTestDirectory() / L"test-pki" /
                                                           L"root.cer");
     }
+    // The address, not "localhost": Windows tries ::1 first, where the server does not listen, and that
+    // refused attempt costs a second or two of the post's time-outs.
     static std::string base(int status) {
-        return "https://localhost:" + environment("ARDENWICK_BATCH_SERVER_PORT") + "/s" +
+        return "https://127.0.0.1:" + environment("ARDENWICK_BATCH_SERVER_PORT") + "/s" +
                std::to_string(status);
     }
     // Answers `status` with a Location that points at an endpoint answering 201.
     static std::string redirecting(int status) {
-        return "https://localhost:" + environment("ARDENWICK_BATCH_SERVER_PORT") + "/r" +
+        return "https://127.0.0.1:" + environment("ARDENWICK_BATCH_SERVER_PORT") + "/r" +
                std::to_string(status);
     }
     static MetricsOptions optionsFor(const std::filesystem::path& outbox) {

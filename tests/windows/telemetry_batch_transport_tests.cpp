@@ -105,9 +105,11 @@ private:
     std::atomic<int> connections_{0};
 };
 
+// The listener's address, not "localhost": Windows tries ::1 first, and that refused attempt would eat
+// into the post's time-outs.
 BatchEndpoint endpointAt(std::uint16_t port) {
     BatchEndpoint endpoint;
-    endpoint.host = L"localhost";
+    endpoint.host = L"127.0.0.1";
     endpoint.port = port;
     endpoint.secure = true;
     endpoint.path = L"/batch/";
@@ -165,7 +167,7 @@ TEST(TelemetryExit, TheProcessEndsWhileTheHostNeverAnswersAndTheEventStaysQueued
     const std::wstring stopName = L"Local\\Ardenwick.ExitTest." + std::to_wstring(GetCurrentProcessId());
     UniqueKernelHandle stop(CreateEventW(nullptr, TRUE, FALSE, stopName.c_str()));
     ASSERT_TRUE(stop);
-    const std::wstring host = L"https://localhost:" + std::to_wstring(silent.port());
+    const std::wstring host = L"https://127.0.0.1:" + std::to_wstring(silent.port());
     auto helper =
         testing::startProgram(testing::executableDirectory() / L"telemetry_exit_helper.exe",
                               testing::quoteArgument(host) + L" " + testing::quoteArgument(outbox.wstring()) +

@@ -163,17 +163,20 @@ TEST(InstallationWindow, ProductLabelUsesTheEmbeddedOutfitFont) {
         return std::wstring(font.lfFaceName) + L"/" + std::to_wstring(font.lfHeight) + L"/" +
                std::to_wstring(font.lfWeight) + L"/" + std::to_wstring(font.lfQuality);
     };
-    EXPECT_EQ(requested(host.heading()), L"Segoe UI/-20/600/5");
-    EXPECT_EQ(requested(host.detail()), L"Segoe UI/-14/400/5");
-    EXPECT_EQ(requested(host.primaryButton()), L"Segoe UI/-14/400/5");
-    EXPECT_EQ(requested(host.productLabel()), L"Outfit/-32/500/5");
+    // Sizes at 96 DPI, scaled to the DPI Windows gives the window (a display at 150 % has 144).
+    const int dpi = static_cast<int>(GetDpiForWindow(host.window()));
+    const auto height = [dpi](int size) { return std::to_wstring(-MulDiv(size, dpi, 96)); };
+    EXPECT_EQ(requested(host.heading()), L"Segoe UI/" + height(20) + L"/600/5");
+    EXPECT_EQ(requested(host.detail()), L"Segoe UI/" + height(14) + L"/400/5");
+    EXPECT_EQ(requested(host.primaryButton()), L"Segoe UI/" + height(14) + L"/400/5");
+    EXPECT_EQ(requested(host.productLabel()), L"Outfit/" + height(32) + L"/500/5");
     HICON icon = reinterpret_cast<HICON>(SendMessageW(host.icon(), STM_GETICON, 0, 0));
     ASSERT_NE(icon, nullptr);
     ICONINFO info{};
     ASSERT_TRUE(GetIconInfo(icon, &info));
     BITMAP bitmap{};
     GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
-    EXPECT_EQ(bitmap.bmWidth, 44);
+    EXPECT_EQ(bitmap.bmWidth, MulDiv(44, dpi, 96));
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
 }

@@ -380,7 +380,15 @@ def main():
             target.write(hashlib.sha256(content).hexdigest())
         payloads[name] = path
 
-    server = ThreadingHTTPServer((arguments.host, arguments.port), Handler)
+    try:
+        server = ThreadingHTTPServer((arguments.host, arguments.port), Handler)
+    except OSError as error:
+        if not arguments.port:
+            raise
+        # A fixed port (a program's compiled-in endpoint) that another program holds, or that Windows
+        # keeps for Hyper-V or WinNAT (WSAEACCES).
+        sys.exit("release-server: cannot listen on %s:%d: %s (on Windows, see netsh int ipv4 show "
+                 "excludedportrange protocol=tcp)" % (arguments.host, arguments.port, error))
     server.daemon_threads = True
     server.state = State(arguments.root, scenarios, payloads, arguments.files)
     scheme = "http"

@@ -147,6 +147,59 @@ def lane_preparer(roots):
     return prepare
 
 
+def long_temporary_folders():
+    """Hosted runners give %TEMP% as an 8.3 name (C:\\Users\\RUNNER~1\\...); the tests get its long form."""
+    import ctypes
+    for name in ("TEMP", "TMP"):
+        value = os.environ.get(name)
+        if not value:
+            continue
+        buffer = ctypes.create_unicode_buffer(32768)
+        if 0 < ctypes.windll.kernel32.GetLongPathNameW(value, buffer, len(buffer)) < len(buffer):
+            os.environ[name] = buffer.value
+
+
+def fixed_ports(tests):
+    """The loopback ports the selected tests bind by number (a program's compiled-in endpoint)."""
+    ports = set()
+    for test in tests:
+        command = test.get("command", [])
+        for flag, value in zip(command, command[1:]):
+            if flag == "--port" and value.isdigit():
+                ports.add(int(value))
+    return sorted(ports)
+
+
+def excluded_port_ranges(listing):
+    """The TCP port ranges in the output of netsh int ipv4 show excludedportrange protocol=tcp."""
+    ranges = []
+    for line in listing.splitlines():
+        fields = line.split()
+        if len(fields) >= 2 and fields[0].isdigit() and fields[1].isdigit():
+            ranges.append((int(fields[0]), int(fields[1])))
+    return ranges
+
+
+def check_fixed_ports(tests):
+    """Refuses a run whose fixed ports Windows keeps for itself (Hyper-V, WinNAT): nothing could bind them."""
+    ports = fixed_ports(tests)
+    if not ports or not ON_WINDOWS:
+        return
+    listing = subprocess.run(["netsh", "int", "ipv4", "show", "excludedportrange", "protocol=tcp"],
+                             capture_output=True, text=True).stdout
+    for port in ports:
+        for first, last in excluded_port_ranges(listing):
+            if first <= port <= last:
+                sys.exit(f"run-tests: the kit's loopback port {port} lies in the range {first}-{last} that "
+                         "Windows excludes (netsh int ipv4 show excludedportrange protocol=tcp); build the kit "
+                         "again on another port, or free the range (net stop winnat, then net start winnat)")
+
+
+def wine_run(*arguments):
+    return subprocess.run([str(KIT / "wine-run"), *arguments], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+
+
 def selected_tests(ctest_arguments):
     listing = subprocess.run(["ctest", "--test-dir", str(KIT), "--show-only=json-v1", *ctest_arguments],
                              check=True, capture_output=True, text=True).stdout
@@ -208,10 +261,17 @@ def main():
     if arguments.check_only:
         return 0 if check_skips(ctest_arguments) else 1
 
-    for test in selected_tests(ctest_arguments):
+    tests = selected_tests(ctest_arguments)
+    for test in tests:
         path = result_file(test)
         if path is not None and path.is_file():
             path.unlink()
+    check_fixed_ports(tests)
+    # The tests' scripts run with this Python, not with whichever one a search by name finds first (on a
+    # new PC, the Microsoft Store's alias).
+    os.environ["ARDENWICK_KIT_PYTHON"] = sys.executable
+    if ON_WINDOWS:
+        long_temporary_folders()
     run_root = make_run_tls(results / "tls")
     os.environ["ARDENWICK_KIT_TLS"] = str(results / "tls")
     trust = None
