@@ -67,15 +67,18 @@ PostHogMetrics::PostHogMetrics(MetricsConfiguration configuration, MetricsOption
         outboxPath = s.platform.defaultOutboxPath(s.configuration.apiKey);
     }
     if (outboxPath) {
-        s.outboxPath = std::move(outboxPath);
+        s.own.path = ownOutboxPath(*outboxPath);
+        s.shared.path = std::move(outboxPath);
         try {
-            s.openOutbox();
+            s.openOutbox(s.shared);
         } catch (const OutboxError& error) {
-            // Busy: events wait in memory for the sender. Otherwise there is no outbox: durable events
-            // are dropped, memory-queue events still flow.
+            // Busy: events wait in memory for the sender. Unusable: they go to the own outbox. Otherwise
+            // there is no outbox: durable events are dropped, memory-queue events still flow.
             s.deferring = error.kind() == OutboxFailure::Busy;
+            s.sharedUnusable = error.kind() == OutboxFailure::Unusable;
         } catch (...) {
         }
+        s.openOwnOutboxIfPresent();
     }
     if (s.active) {
         s.sender = std::thread([state = state_] { state->senderLoop(); });
@@ -84,6 +87,12 @@ PostHogMetrics::PostHogMetrics(MetricsConfiguration configuration, MetricsOption
 
 PostHogMetrics::~PostHogMetrics() {
     State& s = *state_;
+    {
+        // Kept rows get their last try within the flush, whatever the sender's back-off.
+        std::lock_guard lock(s.mutex);
+        s.lastTryDeadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(DestructorFlushMilliseconds);
+    }
     flush(DestructorFlushMilliseconds);
     {
         std::lock_guard lock(s.mutex);
@@ -92,7 +101,8 @@ PostHogMetrics::~PostHogMetrics() {
     }
     s.senderWake.notify_all();
     if (!s.sender.joinable()) {
-        s.outbox.reset();
+        s.shared.outbox.reset();
+        s.own.outbox.reset();
         return;
     }
     // A post in flight would hold the process as long as the host lets it: abort it, and if the sender
@@ -111,7 +121,8 @@ PostHogMetrics::~PostHogMetrics() {
         return;
     }
     s.sender.join();
-    s.outbox.reset();
+    s.shared.outbox.reset();
+    s.own.outbox.reset();
 }
 
 void PostHogMetrics::recordDurable(MetricsEvent event, const std::string& distinctId) noexcept {
@@ -147,7 +158,7 @@ void PostHogMetrics::recordDurable(MetricsEvent event, const std::string& distin
             return;
         }
         std::lock_guard lock(s.mutex);
-        if (!s.outboxPath || s.stop) {
+        if (!s.shared.path || s.stop) {
             return;
         }
         s.storeDurable(std::move(row));
@@ -257,7 +268,8 @@ void PostHogMetrics::resetIdentity() {
 void PostHogMetrics::requestFlush() {
     State& s = *state_;
     std::lock_guard lock(s.mutex);
-    if (s.active && !s.stop && !s.queue.empty()) {
+    if (s.active && !s.stop && (!s.queue.empty() || s.hasKeptRows())) {
+        // Kept rows are tried at once, not after the sender's back-off.
         s.flushRequested = true;
         s.senderWake.notify_one();
     }
