@@ -1,9 +1,9 @@
 // The client and its outbox, linked with the SQLite that the program ships (no FTS5, no math functions,
 // the parser of 3.40.1), beside files that a newer or richer SQLite left: Debian's sqlite3 shell plays
 // the peer, and a second process holds the outbox as the application may.
+#include "telemetry/event_timestamp.h"
 #include "telemetry/installation_outbox.h"
 #include "telemetry/outbox_damage.h"
-#include "telemetry/event_timestamp.h"
 #include "telemetry/posthog_metrics.h"
 
 #include "telemetry_test_support.h"
@@ -278,6 +278,7 @@ TEST_F(ShippedSqliteOutbox, KeptEventsGetTheirLastTryWhenTheOutboxIsFreedJustBef
     auto slow = platform();
     // A back-off longer than the rest of the run: only a last try can store the events.
     slow.busyRetryBaseDelay = 20s;
+    slow.idleWait = 15s;
     Deliveries deliveries;
     std::optional<PostHogMetrics> client;
     client.emplace(configuration(), options(deliveries), slow);
