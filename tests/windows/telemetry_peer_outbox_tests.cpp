@@ -71,8 +71,9 @@ TEST(OutboxPeerSchema, AppendLeaseAndReleaseWorkBesideEveryObjectAStockSqliteCan
 }
 
 // SQLite opens its files without FILE_SHARE_DELETE, so Windows will not move a damaged file that another
-// process of the product has open: that counts as busy, and the file is set aside once it is free.
-TEST(OutboxDamageOnWindows, ADamagedFileOpenElsewhereIsBusyUntilItIsFree) {
+// process of the product has open: the file cannot be used (the client records into its own outbox), and
+// it is set aside once it is free.
+TEST(OutboxDamageOnWindows, ADamagedFileOpenElsewhereIsUnusableUntilItIsFree) {
     TemporaryDirectory directory;
     const auto file = directory.path() / "held.db";
     const std::string damage(32 * 1024, '\0');
@@ -86,7 +87,7 @@ TEST(OutboxDamageOnWindows, ADamagedFileOpenElsewhereIsBusyUntilItIsFree) {
             InstallationOutbox outbox(file);
             ADD_FAILURE() << "opened a damaged file that could not be moved";
         } catch (const OutboxError& error) {
-            EXPECT_EQ(error.kind(), OutboxFailure::Busy) << error.what();
+            EXPECT_EQ(error.kind(), OutboxFailure::Unusable) << error.what();
         }
         EXPECT_FALSE(std::filesystem::exists(directory.path() / "held.db.corrupt"));
     }
