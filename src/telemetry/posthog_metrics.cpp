@@ -91,7 +91,9 @@ PostHogMetrics::~PostHogMetrics() {
         // Kept rows get their last try within the flush, whatever the sender's back-off.
         std::lock_guard lock(s.mutex);
         s.lastTryDeadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(DestructorFlushMilliseconds);
+            (std::chrono::steady_clock::now() + std::chrono::milliseconds(DestructorFlushMilliseconds))
+                .time_since_epoch()
+                .count();
     }
     flush(DestructorFlushMilliseconds);
     {
@@ -152,16 +154,23 @@ void PostHogMetrics::recordDurable(MetricsEvent event, const std::string& distin
         event.uuid = newUuidV4();
         event.distinctId = distinctId;
         OutboxRow row{event.uuid, serializeBatch(s.configuration.apiKey, {event}), currentUnixSeconds()};
-        // While the outbox is busy, rows go to memory without waiting for the client's mutex, which the
-        // sender holds while it tries the busy file.
-        if (s.keepWhileDeferring(row)) {
-            return;
-        }
         std::lock_guard lock(s.mutex);
-        if (!s.shared.path || s.stop) {
+        if (s.stop) {
             return;
         }
-        s.storeDurable(std::move(row));
+        // Rows kept before this one go first.
+        if (!s.keepWhileDeferring(row)) {
+            std::unique_lock outboxLock(s.outboxMutex, std::try_to_lock);
+            if (!outboxLock) {
+                // The sender is inside a call on the outbox that may wait out another process's lock:
+                // it appends this row next, and the recording thread does not wait for it.
+                s.keepForSender(std::move(row));
+            } else if (!s.shared.path) {
+                return;
+            } else {
+                s.storeDurable(std::move(row));
+            }
+        }
         s.flushRequested = true;
         s.senderWake.notify_one();
     } catch (...) {

@@ -4,6 +4,7 @@
 #include "telemetry/installation_outbox.h"
 #include "telemetry/posthog_metrics.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -52,15 +53,19 @@ struct PostHogMetrics::State {
     MetricsOptions options;
     MetricsPlatform platform;
     bool active = false;
+    // The outbox files and what is known of them are guarded by outboxMutex, taken after mutex and never
+    // before it. The sender takes it alone for its SQLite calls, which may wait out another process's
+    // lock; the recording thread only tries it, so it never waits for those.
+    mutable std::mutex outboxMutex;
     OutboxSlot shared;
     OutboxSlot own;
     /// The shared file cannot take our rows in this run (see OutboxFailure::Unusable): they go to own.
     bool sharedUnusable = false;
     /// Tries of a busy outbox that failed in a row (sender's back-off).
     int busyRetries = 0;
-    /// Set by the destructor: until then the sender tries kept rows again at once, whatever the back-off,
-    /// and no SQLite call waits past it.
-    std::optional<std::chrono::steady_clock::time_point> lastTryDeadline;
+    /// Set by the destructor (steady-clock ticks, 0 before): until then the sender tries kept rows again
+    /// at once, whatever the back-off, and no SQLite call waits past it.
+    std::atomic<std::chrono::steady_clock::rep> lastTryDeadline{0};
     EventProperties installContext;
     BatchEndpoint endpoint;
     std::string distinctId;
@@ -80,12 +85,13 @@ struct PostHogMetrics::State {
     std::deque<MetricsEvent> queue;
     std::thread sender;
 
-    // Rows that met a busy outbox, oldest first, and whether later rows join them. Guarded by keptMutex
-    // alone (taken after mutex, never before it), so that the recording thread never waits for the
-    // sender's tries of the busy file.
+    // Rows left to the sender, oldest first, and whether later rows join them. Guarded by keptMutex alone,
+    // taken last. handOver: the recording thread met a busy outbox once; it leaves every later row of the
+    // run to the sender, so that it waits out the busy timeout once per run at most.
     mutable std::mutex keptMutex;
     std::deque<OutboxRow> kept;
     bool deferring = false;
+    bool handOver = false;
     std::uint64_t keptSequence = 0;
 
     [[nodiscard]] DeliveryResult deliver(const std::string& body) const;
@@ -102,6 +108,10 @@ struct PostHogMetrics::State {
     void keepLocked(OutboxRow row);
     /// Keeps the row when rows are being kept; false when it is to be appended now.
     bool keepWhileDeferring(OutboxRow& row);
+    /// Leaves the row to the sender, which is inside a call on the outbox.
+    void keepForSender(OutboxRow row);
+    /// Keeps a row that met a busy outbox; this run's later rows all go to the sender.
+    void keepAfterBusy(OutboxRow row);
     // Under the mutex: appends a new row, or keeps it when the outbox is busy; other failures drop it.
     void storeDurable(OutboxRow row);
     // Under the mutex: appends to the shared outbox, or to the own one when the shared cannot take it.
@@ -129,8 +139,7 @@ struct PostHogMetrics::State {
 private:
     void runCycles();
     // Leases, delivers and releases one outbox row; errors leave the row as the outbox has it.
-    bool deliverOneOutboxRow(std::unique_lock<std::mutex>& lock, OutboxSlot& slot);
-
+    bool deliverOneOutboxRow(OutboxSlot& slot);
 };
 
 } // namespace ardenwick

@@ -20,17 +20,19 @@ WidePath ownOutboxPath(const WidePath& shared) {
 }
 
 int PostHogMetrics::State::busyTimeoutNow() const {
-    if (!lastTryDeadline) {
+    const auto deadline = lastTryDeadline.load();
+    if (deadline == 0) {
         return outbox_limits::BusyTimeoutMilliseconds;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*lastTryDeadline -
-                                                                            std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(deadline)) -
+        std::chrono::steady_clock::now());
     return static_cast<int>(
         std::clamp<std::int64_t>(left.count(), 0, outbox_limits::BusyTimeoutMilliseconds));
 }
 
 void PostHogMetrics::State::limitBusyTimeout(OutboxSlot& slot) const {
-    if (lastTryDeadline && slot.outbox) {
+    if (lastTryDeadline.load() != 0 && slot.outbox) {
         slot.outbox->setBusyTimeout(busyTimeoutNow());
     }
 }
@@ -92,11 +94,25 @@ void PostHogMetrics::State::keepLocked(OutboxRow row) {
 
 bool PostHogMetrics::State::keepWhileDeferring(OutboxRow& row) {
     std::lock_guard keptLock(keptMutex);
-    if (!deferring) {
+    if (!deferring && !handOver) {
         return false;
     }
+    deferring = true;
     keepLocked(std::move(row));
     return true;
+}
+
+void PostHogMetrics::State::keepAfterBusy(OutboxRow row) {
+    std::lock_guard keptLock(keptMutex);
+    deferring = true;
+    handOver = true;
+    keepLocked(std::move(row));
+}
+
+void PostHogMetrics::State::keepForSender(OutboxRow row) {
+    std::lock_guard keptLock(keptMutex);
+    deferring = true;
+    keepLocked(std::move(row));
 }
 
 void PostHogMetrics::State::storeDurable(OutboxRow row) {
@@ -108,9 +124,7 @@ void PostHogMetrics::State::storeDurable(OutboxRow row) {
         appendToOutbox(row);
     } catch (const OutboxError& error) {
         if (error.kind() == OutboxFailure::Busy) {
-            std::lock_guard keptLock(keptMutex);
-            deferring = true;
-            keepLocked(std::move(row));
+            keepAfterBusy(std::move(row));
         }
         // Any other failure drops the event.
     }

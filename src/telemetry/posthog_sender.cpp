@@ -45,6 +45,11 @@ bool PostHogMetrics::State::pending() const {
             return true;
         }
     }
+    std::unique_lock outboxLock(outboxMutex, std::try_to_lock);
+    if (!outboxLock) {
+        // The sender is inside a call on the outbox; flush asks again when its cycle ends.
+        return true;
+    }
     const std::int64_t now = currentUnixSeconds();
     for (const OutboxSlot* slot : {&shared, &own}) {
         try {
@@ -85,16 +90,24 @@ void PostHogMetrics::State::runCycles() {
         if (stop) {
             return;
         }
-        // Rows kept while the outbox was busy go first, in order; while it stays busy, nothing is leased
-        // and the next try comes after the back-off.
-        const bool outboxReady = appendKeptRows();
-        openOwnOutboxIfPresent();
+        // The outbox is served without the client's mutex, so that recording never waits for it.
+        lock.unlock();
+        bool outboxReady = false;
+        std::chrono::milliseconds retryDelay{0};
+        {
+            std::lock_guard outboxLock(outboxMutex);
+            // Rows kept while the outbox was busy go first, in order; while it stays busy, nothing is
+            // leased and the next try comes after the back-off.
+            outboxReady = appendKeptRows();
+            openOwnOutboxIfPresent();
+            retryDelay = busyRetryDelay();
+        }
         // The own outbox is drained as well, in this run and in later ones, until it is empty.
-        const bool leased =
-            outboxReady && (deliverOneOutboxRow(lock, shared) || deliverOneOutboxRow(lock, own));
+        const bool leased = outboxReady && (deliverOneOutboxRow(shared) || deliverOneOutboxRow(own));
+        lock.lock();
         if (!leased) {
-            auto wait = outboxReady ? platform.idleWait : std::min(platform.idleWait, busyRetryDelay());
-            if (lastTryDeadline && !outboxReady) {
+            auto wait = outboxReady ? platform.idleWait : std::min(platform.idleWait, retryDelay);
+            if (lastTryDeadline.load() != 0 && !outboxReady) {
                 // The client is ending: kept rows are tried again at once until its budget runs out.
                 wait = std::min(wait, LastTryPause);
             }
@@ -142,7 +155,8 @@ void PostHogMetrics::State::runCycles() {
     }
 }
 
-bool PostHogMetrics::State::deliverOneOutboxRow(std::unique_lock<std::mutex>& lock, OutboxSlot& slot) {
+bool PostHogMetrics::State::deliverOneOutboxRow(OutboxSlot& slot) {
+    std::unique_lock outboxLock(outboxMutex);
     if (!slot.open()) {
         return false;
     }
@@ -159,13 +173,13 @@ bool PostHogMetrics::State::deliverOneOutboxRow(std::unique_lock<std::mutex>& lo
     if (!lease) {
         return false;
     }
-    lock.unlock();
+    outboxLock.unlock();
     std::optional<DeliveryResult> result;
     try {
         result = deliver(lease->body);
     } catch (...) {
     }
-    lock.lock();
+    outboxLock.lock();
     // A damage found meanwhile may have replaced the outbox: the lease belongs to the old file.
     if (result && slot.open()) {
         limitBusyTimeout(slot);

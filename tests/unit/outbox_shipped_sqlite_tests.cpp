@@ -273,7 +273,8 @@ pid_t holdOutbox(const std::filesystem::path& file, int ms, const std::filesyste
 
 TEST_F(ShippedSqliteOutbox, KeptEventsGetTheirLastTryWhenTheOutboxIsFreedJustBeforeTheEnd) {
     { InstallationOutbox create(shared); }
-    const pid_t holder = holdOutbox(shared, 3000, directory.path() / "held");
+    // Held past the client's first tries (each waits out the busy timeout), released just before the end.
+    const pid_t holder = holdOutbox(shared, 4500, directory.path() / "held");
     ASSERT_GT(holder, 0);
     auto slow = platform();
     // A back-off longer than the rest of the run: only a last try can store the events.
@@ -291,6 +292,57 @@ TEST_F(ShippedSqliteOutbox, KeptEventsGetTheirLastTryWhenTheOutboxIsFreedJustBef
     const auto ending = std::chrono::steady_clock::now() - start;
     EXPECT_LT(ending, 2500ms) << "the last try stays within the flush budget";
     EXPECT_EQ(Inspector(shared).rows(), 3) << "kept events were lost at the end of the run";
+}
+
+// The sender keeps leasing while another process holds the outbox, each try waiting out the busy
+// timeout: the recording thread must not wait for those tries as well as for its own.
+TEST_F(ShippedSqliteOutbox, TheWorkerWaitsAtMostOneBusyTimeoutWhileAnotherProcessHoldsTheOutbox) {
+    { InstallationOutbox create(shared); }
+    auto eager = platform();
+    eager.idleWait = 20ms;
+    eager.busyRetryBaseDelay = 20ms;
+    Deliveries deliveries;
+    PostHogMetrics client(configuration(), options(deliveries), eager);
+    const pid_t holder = holdOutbox(shared, 3500, directory.path() / "held");
+    ASSERT_GT(holder, 0);
+    std::this_thread::sleep_for(100ms);
+    std::chrono::steady_clock::duration spent{};
+    for (int i = 0; i < 5; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        record(client, i, i);
+        spent += std::chrono::steady_clock::now() - start;
+        std::this_thread::sleep_for(300ms);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(holder, &status, 0), holder);
+    const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(spent).count();
+    std::printf("the worker spent %lld ms on the held outbox for 5 events\n",
+                static_cast<long long>(milliseconds));
+    EXPECT_LE(spent, 1500ms);
+    const Inspector db(shared);
+    for (int i = 0; i < 200 && db.rows() < 5; ++i) {
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_EQ(db.rows(), 5) << "an event of the run was lost";
+}
+
+// The sender idle, an event meets the held outbox itself: it waits out the busy timeout once, is kept,
+// and the sender appends it once the outbox is free.
+TEST_F(ShippedSqliteOutbox, AnEventThatMeetsABusyOutboxIsKeptForTheSender) {
+    { InstallationOutbox create(shared); }
+    Deliveries deliveries;
+    PostHogMetrics client(configuration(), options(deliveries), platform());
+    std::this_thread::sleep_for(200ms);
+    const pid_t holder = holdOutbox(shared, 1500, directory.path() / "held");
+    ASSERT_GT(holder, 0);
+    record(client, 0, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(holder, &status, 0), holder);
+    const Inspector db(shared);
+    for (int i = 0; i < 200 && db.rows() < 1; ++i) {
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_EQ(db.rows(), 1) << "the event that met the busy outbox was lost";
 }
 
 } // namespace
