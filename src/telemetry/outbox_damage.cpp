@@ -52,14 +52,10 @@ OutboxDamage damageOfResult(int result) {
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
         return OutboxDamage::Damaged;
-    case SQLITE_CANTOPEN:
-        return OutboxDamage::Missing;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return OutboxDamage::Busy;
     default:
-        // Neither damage nor a lock (out of memory, I/O): nothing proves the file damaged.
-        return OutboxDamage::Readable;
+        // A lock, or the check could not run (I/O, a journal that cannot be opened, out of memory):
+        // nothing is known, so nothing is moved, and the file is looked at again later.
+        return OutboxDamage::Busy;
     }
 }
 

@@ -15,7 +15,7 @@ enum class OutboxDamage {
     Damaged,
     /// Every page reads: the failure was a schema entry our SQLite cannot parse.
     Readable,
-    /// Another connection's lock outlasted the busy timeout; nothing is known.
+    /// Another connection's lock outlasted the busy timeout, or the check could not run: nothing is known.
     Busy,
     /// There is no file at the path any more.
     Missing,
