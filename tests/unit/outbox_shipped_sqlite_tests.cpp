@@ -345,5 +345,23 @@ TEST_F(ShippedSqliteOutbox, AnEventThatMeetsABusyOutboxIsKeptForTheSender) {
     EXPECT_EQ(db.rows(), 1) << "the event that met the busy outbox was lost";
 }
 
+// What cannot be opened for a while (here a directory in the file's place; on a PC, a scanner holding the
+// file) is tried again like a busy file: the events wait in memory and are stored once it opens.
+TEST_F(ShippedSqliteOutbox, AnOutboxThatCannotBeOpenedForAWhileKeepsTheEvents) {
+    std::filesystem::create_directories(shared / "in-the-way");
+    auto eager = platform();
+    eager.busyRetryBaseDelay = 20ms;
+    Deliveries deliveries;
+    PostHogMetrics client(configuration(), options(deliveries), eager);
+    record(client, 0, 1);
+    EXPECT_FALSE(client.flush(0)) << "the events are pending";
+    std::filesystem::remove_all(shared);
+    for (int i = 0; i < 200 && !(std::filesystem::is_regular_file(shared) && Inspector(shared).rows() == 2);
+         ++i) {
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_EQ(Inspector(shared).rows(), 2) << "the events were dropped";
+}
+
 } // namespace
 } // namespace ardenwick
