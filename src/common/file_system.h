@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace ardenwick {
@@ -36,6 +37,16 @@ void createDirectories(const WidePath& folder);
 
 /// Removes a file. 0 also when there was none, or the platform's error.
 [[nodiscard]] std::uint32_t removeFileIfPresent(const WidePath& path) noexcept;
+
+/// Which file a path names: the same values mean the same file, also after it was renamed.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+/// The identity of the file at path, or none when there is no such file or it cannot be looked at.
+[[nodiscard]] std::optional<FileIdentity> fileIdentity(const WidePath& path) noexcept;
 
 /// Whether a platform error from the calls above means that there was no such file.
 [[nodiscard]] bool isNoSuchFile(std::uint32_t error) noexcept;

@@ -167,6 +167,19 @@ std::uint32_t removeFileIfPresent(const WidePath& path) noexcept {
     }
 }
 
+std::optional<FileIdentity> fileIdentity(const WidePath& path) noexcept {
+    try {
+        struct stat status {};
+        if (::stat(pathUtf8(path).c_str(), &status) != 0) {
+            return std::nullopt;
+        }
+        return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                            static_cast<std::uint64_t>(status.st_ino)};
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 bool isNoSuchFile(std::uint32_t error) noexcept {
     return error == ENOENT;
 }

@@ -304,6 +304,16 @@ std::uint32_t removeFileIfPresent(const WidePath& path) noexcept {
     return removeFile(path);
 }
 
+std::optional<FileIdentity> fileIdentity(const WidePath& path) noexcept {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (queryFileInformation(path, information) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return FileIdentity{information.dwVolumeSerialNumber,
+                        (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+                            information.nFileIndexLow};
+}
+
 bool isNoSuchFile(std::uint32_t error) noexcept {
     return isNotFound(error);
 }

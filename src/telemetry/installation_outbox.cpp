@@ -1,6 +1,7 @@
 #include "telemetry/installation_outbox.h"
 
 #include "common/file_system.h"
+#include "telemetry/outbox_damage.h"
 
 #include <sqlite3.h>
 
@@ -119,53 +120,51 @@ OutboxFailure outboxFailureOf(int sqliteResult) noexcept {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
         return OutboxFailure::Busy;
+    case SQLITE_ERROR:
+        return OutboxFailure::Unusable;
     default:
         return OutboxFailure::Other;
     }
 }
 
-void setAsideDamagedOutbox(const WidePath& path) {
-    const std::wstring aside = path.native() + L".corrupt";
-    if (const auto error = moveFileReplacing(path, WidePath(aside)); error != 0 && !isNoSuchFile(error)) {
-        throw OutboxError("installation_outbox_set_aside", OutboxFailure::Busy);
-    }
-    // A journal left beside a fresh database would be replayed into it.
-    for (const wchar_t* suffix : {L"-wal", L"-shm"}) {
-        const WidePath from(path.native() + suffix);
-        const WidePath to(aside + suffix);
-        const auto error = moveFileReplacing(from, to);
-        if (isNoSuchFile(error)) {
-            // No journal came with this damage: one of an earlier damage must not pair with it.
-            (void)removeFileIfPresent(to);
-        } else if (error != 0 && removeFileIfPresent(from) != 0) {
-            throw OutboxError("installation_outbox_set_aside", OutboxFailure::Busy);
-        }
-    }
-}
-
-InstallationOutbox::InstallationOutbox(const WidePath& path) {
+InstallationOutbox::InstallationOutbox(const WidePath& path, int busyTimeoutMilliseconds) {
     const WidePath folder = parentFolder(path);
     if (!folder.empty()) {
         createDirectories(folder);
     }
     const char* operation = nullptr;
-    int result = open(path, operation);
-    if (outboxFailureOf(result) == OutboxFailure::Damaged) {
-        setAsideDamagedOutbox(path);
-        result = open(path, operation);
+    int result = open(path, busyTimeoutMilliseconds, operation);
+    // Once set aside (or found replaced by a peer), the path is tried once more; a second damage in a
+    // row is left to the next try.
+    for (int tries = 0; outboxFailureOf(result) == OutboxFailure::Damaged && tries < 2; ++tries) {
+        const SetAside outcome = setAsideIfStillDamaged(path, fileIdentity(path));
+        if (outcome == SetAside::Readable) {
+            // A schema entry our SQLite cannot parse: the file is sound, only not ours to use.
+            throw OutboxError(operation, OutboxFailure::Unusable);
+        }
+        if (outcome == SetAside::Busy) {
+            throw OutboxError(operation, OutboxFailure::Busy);
+        }
+        result = open(path, busyTimeoutMilliseconds, operation);
     }
-    if (result != SQLITE_OK) {
-        fail(operation, result);
+    if (result == SQLITE_OK) {
+        file_ = fileIdentity(path);
+        return;
     }
+    // A scanner or a backup holding the file for a moment: tried again as for a lock.
+    if ((result & 0xFF) == SQLITE_CANTOPEN || (result & 0xFF) == SQLITE_IOERR) {
+        throw OutboxError(operation, OutboxFailure::Busy);
+    }
+    fail(operation, result);
 }
 
-int InstallationOutbox::open(const WidePath& path, const char*& operation) {
+int InstallationOutbox::open(const WidePath& path, int busyTimeoutMilliseconds, const char*& operation) {
     const std::u16string name = path.u16string();
     operation = "installation_outbox_open";
     int result = sqlite3_open16(name.c_str(), &db_);
     if (result == SQLITE_OK) {
         operation = "installation_outbox_sql";
-        sqlite3_busy_timeout(db_, BusyTimeoutMilliseconds);
+        sqlite3_busy_timeout(db_, busyTimeoutMilliseconds);
         result = sqlite3_exec(db_, SchemaScript, nullptr, nullptr, nullptr);
     }
     if (result != SQLITE_OK) {
@@ -177,6 +176,10 @@ int InstallationOutbox::open(const WidePath& path, const char*& operation) {
 
 InstallationOutbox::~InstallationOutbox() {
     sqlite3_close(db_);
+}
+
+void InstallationOutbox::setBusyTimeout(int milliseconds) noexcept {
+    sqlite3_busy_timeout(db_, milliseconds);
 }
 
 void InstallationOutbox::exec(const char* sql) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/file_system.h"
 #include "common/wide_path.h"
 
 #include <cstdint>
@@ -36,11 +37,16 @@ inline constexpr int BusyTimeoutMilliseconds = 1000;
 
 /// What a failed outbox operation means for the events that meet it.
 enum class OutboxFailure {
-    /// SQLITE_CORRUPT or SQLITE_NOTADB: the file is set aside and a fresh outbox takes its place.
+    /// SQLITE_CORRUPT or SQLITE_NOTADB: the file may be damaged. It is set aside only once a check of its
+    /// own finds the damage real (setAsideIfStillDamaged); a schema our SQLite cannot parse is not.
     Damaged,
-    /// SQLITE_BUSY or SQLITE_LOCKED, or a damaged file that could not be moved: try again later.
+    /// SQLITE_BUSY or SQLITE_LOCKED, or SQLITE_CANTOPEN or SQLITE_IOERR at open (a scanner holding the
+    /// file): try again later.
     Busy,
-    /// Anything else (read-only, I/O, disk full, bounds): the file is never moved.
+    /// A readable file that cannot take our rows: SQLITE_ERROR (a peer's object needs a module or a
+    /// function this SQLite lacks), a schema entry it cannot parse, a damaged file that cannot be moved.
+    Unusable,
+    /// Anything else (read-only, disk full, bounds): the file is never moved and the event is dropped.
     Other,
 };
 
@@ -57,19 +63,16 @@ private:
     OutboxFailure kind_;
 };
 
-/// Moves a damaged outbox file aside as path + ".corrupt", with its "-wal" and "-shm" files, replacing
-/// those of an earlier damage. Throws OutboxError (Busy) when the file cannot be moved, as when another
-/// process holds it open.
-void setAsideDamagedOutbox(const WidePath& path);
-
 /// The durable event queue shared by every process that uses the same project key. Each row is one
 /// ready-to-send batch body. Every operation takes now (seconds since 1970) from the caller; failures
 /// throw std::runtime_error named by the operation ("installation_outbox_sql"…).
 class InstallationOutbox {
 public:
-    /// Creates the parent folders, opens (or creates) the database and runs the schema script. A damaged
-    /// file is set aside and a fresh outbox created in its place.
-    explicit InstallationOutbox(const WidePath& path);
+    /// Creates the parent folders, opens (or creates) the database and runs the schema script. A file
+    /// whose damage a check confirms is set aside and a fresh outbox created in its place; one the check
+    /// finds readable is left as it is (Unusable).
+    explicit InstallationOutbox(const WidePath& path,
+                                int busyTimeoutMilliseconds = outbox_limits::BusyTimeoutMilliseconds);
     InstallationOutbox(const InstallationOutbox&) = delete;
     InstallationOutbox& operator=(const InstallationOutbox&) = delete;
     ~InstallationOutbox();
@@ -82,13 +85,19 @@ public:
     void release(const OutboxLease& lease, bool delivered, bool rejected, std::int64_t now);
     /// A row still deliverable (not older than 7 days) or leased.
     [[nodiscard]] bool hasPending(std::int64_t now);
+    /// The file this connection opened, as it was at the open (none when it could not be looked at).
+    [[nodiscard]] const std::optional<FileIdentity>& file() const noexcept { return file_; }
+    /// How long a statement waits for another connection's lock; BusyTimeoutMilliseconds unless a
+    /// caller with less time left shortens it.
+    void setBusyTimeout(int milliseconds) noexcept;
 
 private:
     /// Opens and runs the schema script; SQLite's result, with the failed step's name in operation and
     /// the connection closed on failure.
-    int open(const WidePath& path, const char*& operation);
+    int open(const WidePath& path, int busyTimeoutMilliseconds, const char*& operation);
     void exec(const char* sql);
     sqlite3* db_ = nullptr;
+    std::optional<FileIdentity> file_;
 };
 
 } // namespace ardenwick

@@ -67,15 +67,18 @@ PostHogMetrics::PostHogMetrics(MetricsConfiguration configuration, MetricsOption
         outboxPath = s.platform.defaultOutboxPath(s.configuration.apiKey);
     }
     if (outboxPath) {
-        s.outboxPath = std::move(outboxPath);
+        s.own.path = ownOutboxPath(*outboxPath);
+        s.shared.path = std::move(outboxPath);
         try {
-            s.openOutbox();
+            s.openOutbox(s.shared);
         } catch (const OutboxError& error) {
-            // Busy: events wait in memory for the sender. Otherwise there is no outbox: durable events
-            // are dropped, memory-queue events still flow.
+            // Busy: events wait in memory for the sender. Unusable: they go to the own outbox. Otherwise
+            // there is no outbox: durable events are dropped, memory-queue events still flow.
             s.deferring = error.kind() == OutboxFailure::Busy;
+            s.sharedUnusable = error.kind() == OutboxFailure::Unusable;
         } catch (...) {
         }
+        s.openOwnOutboxIfPresent();
     }
     if (s.active) {
         s.sender = std::thread([state = state_] { state->senderLoop(); });
@@ -84,6 +87,14 @@ PostHogMetrics::PostHogMetrics(MetricsConfiguration configuration, MetricsOption
 
 PostHogMetrics::~PostHogMetrics() {
     State& s = *state_;
+    {
+        // Kept rows get their last try within the flush, whatever the sender's back-off.
+        std::lock_guard lock(s.mutex);
+        s.lastTryDeadline =
+            (std::chrono::steady_clock::now() + std::chrono::milliseconds(DestructorFlushMilliseconds))
+                .time_since_epoch()
+                .count();
+    }
     flush(DestructorFlushMilliseconds);
     {
         std::lock_guard lock(s.mutex);
@@ -92,7 +103,8 @@ PostHogMetrics::~PostHogMetrics() {
     }
     s.senderWake.notify_all();
     if (!s.sender.joinable()) {
-        s.outbox.reset();
+        s.shared.outbox.reset();
+        s.own.outbox.reset();
         return;
     }
     // A post in flight would hold the process as long as the host lets it: abort it, and if the sender
@@ -111,7 +123,8 @@ PostHogMetrics::~PostHogMetrics() {
         return;
     }
     s.sender.join();
-    s.outbox.reset();
+    s.shared.outbox.reset();
+    s.own.outbox.reset();
 }
 
 void PostHogMetrics::recordDurable(MetricsEvent event, const std::string& distinctId) noexcept {
@@ -141,16 +154,23 @@ void PostHogMetrics::recordDurable(MetricsEvent event, const std::string& distin
         event.uuid = newUuidV4();
         event.distinctId = distinctId;
         OutboxRow row{event.uuid, serializeBatch(s.configuration.apiKey, {event}), currentUnixSeconds()};
-        // While the outbox is busy, rows go to memory without waiting for the client's mutex, which the
-        // sender holds while it tries the busy file.
-        if (s.keepWhileDeferring(row)) {
-            return;
-        }
         std::lock_guard lock(s.mutex);
-        if (!s.outboxPath || s.stop) {
+        if (s.stop) {
             return;
         }
-        s.storeDurable(std::move(row));
+        // Rows kept before this one go first.
+        if (!s.keepWhileDeferring(row)) {
+            std::unique_lock outboxLock(s.outboxMutex, std::try_to_lock);
+            if (!outboxLock) {
+                // The sender is inside a call on the outbox that may wait out another process's lock:
+                // it appends this row next, and the recording thread does not wait for it.
+                s.keepForSender(std::move(row));
+            } else if (!s.shared.path) {
+                return;
+            } else {
+                s.storeDurable(std::move(row));
+            }
+        }
         s.flushRequested = true;
         s.senderWake.notify_one();
     } catch (...) {
@@ -257,7 +277,8 @@ void PostHogMetrics::resetIdentity() {
 void PostHogMetrics::requestFlush() {
     State& s = *state_;
     std::lock_guard lock(s.mutex);
-    if (s.active && !s.stop && !s.queue.empty()) {
+    if (s.active && !s.stop && (!s.queue.empty() || s.hasKeptRows())) {
+        // Kept rows are tried at once, not after the sender's back-off.
         s.flushRequested = true;
         s.senderWake.notify_one();
     }

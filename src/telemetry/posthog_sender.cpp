@@ -12,6 +12,11 @@ namespace ardenwick {
 
 using namespace posthog_limits;
 
+namespace {
+// While the client ends, the pause between tries of kept rows; each try waits itself on the lock.
+constexpr std::chrono::milliseconds LastTryPause{20};
+} // namespace
+
 DeliveryResult PostHogMetrics::State::deliver(const std::string& body) const {
     if (options.batchSender) {
         return options.batchSender(body) ? DeliveryResult::Delivered : DeliveryResult::Retry;
@@ -40,21 +45,22 @@ bool PostHogMetrics::State::pending() const {
             return true;
         }
     }
-    if (!outbox || outboxDamaged) {
-        return false;
+    std::unique_lock outboxLock(outboxMutex, std::try_to_lock);
+    if (!outboxLock) {
+        // The sender is inside a call on the outbox; flush asks again when its cycle ends.
+        return true;
     }
-    try {
-        return outbox->hasPending(currentUnixSeconds());
-    } catch (...) {
-        // An unreadable outbox cannot be waited for.
-        return false;
+    const std::int64_t now = currentUnixSeconds();
+    for (const OutboxSlot* slot : {&shared, &own}) {
+        try {
+            if (slot->open() && slot->outbox->hasPending(now)) {
+                return true;
+            }
+        } catch (...) {
+            // An unreadable outbox cannot be waited for.
+        }
     }
-}
-
-void PostHogMetrics::State::noteDamage(const OutboxError& error) {
-    if (error.kind() == OutboxFailure::Damaged) {
-        outboxDamaged = true;
-    }
+    return false;
 }
 
 void PostHogMetrics::State::memoryQueueDrained() {
@@ -84,12 +90,27 @@ void PostHogMetrics::State::runCycles() {
         if (stop) {
             return;
         }
-        // Rows kept while the outbox was busy go first, in order; while it stays busy, nothing is leased
-        // and the next try comes after the back-off.
-        const bool outboxReady = appendKeptRows();
-        const bool leased = outboxReady && deliverOneOutboxRow(lock);
+        // The outbox is served without the client's mutex, so that recording never waits for it.
+        lock.unlock();
+        bool outboxReady = false;
+        std::chrono::milliseconds retryDelay{0};
+        {
+            std::lock_guard outboxLock(outboxMutex);
+            // Rows kept while the outbox was busy go first, in order; while it stays busy, nothing is
+            // leased and the next try comes after the back-off.
+            outboxReady = appendKeptRows();
+            openOwnOutboxIfPresent();
+            retryDelay = busyRetryDelay();
+        }
+        // The own outbox is drained as well, in this run and in later ones, until it is empty.
+        const bool leased = outboxReady && (deliverOneOutboxRow(shared) || deliverOneOutboxRow(own));
+        lock.lock();
         if (!leased) {
-            const auto wait = outboxReady ? platform.idleWait : std::min(platform.idleWait, busyRetryDelay());
+            auto wait = outboxReady ? platform.idleWait : std::min(platform.idleWait, retryDelay);
+            if (lastTryDeadline.load() != 0 && !outboxReady) {
+                // The client is ending: kept rows are tried again at once until its budget runs out.
+                wait = std::min(wait, LastTryPause);
+            }
             senderWake.wait_for(lock, wait,
                                 [this] { return stop || flushRequested || queue.size() >= MemoryBatchSize; });
         }
@@ -134,15 +155,17 @@ void PostHogMetrics::State::runCycles() {
     }
 }
 
-bool PostHogMetrics::State::deliverOneOutboxRow(std::unique_lock<std::mutex>& lock) {
-    if (!outbox || outboxDamaged) {
+bool PostHogMetrics::State::deliverOneOutboxRow(OutboxSlot& slot) {
+    std::unique_lock outboxLock(outboxMutex);
+    if (!slot.open()) {
         return false;
     }
+    limitBusyTimeout(slot);
     std::optional<OutboxLease> lease;
     try {
-        lease = outbox->leaseNext(newUuidV4(), currentUnixSeconds());
+        lease = slot.outbox->leaseNext(newUuidV4(), currentUnixSeconds());
     } catch (const OutboxError& error) {
-        noteDamage(error);
+        noteDamage(slot, error);
         return false;
     } catch (...) {
         return false;
@@ -150,20 +173,21 @@ bool PostHogMetrics::State::deliverOneOutboxRow(std::unique_lock<std::mutex>& lo
     if (!lease) {
         return false;
     }
-    lock.unlock();
+    outboxLock.unlock();
     std::optional<DeliveryResult> result;
     try {
         result = deliver(lease->body);
     } catch (...) {
     }
-    lock.lock();
+    outboxLock.lock();
     // A damage found meanwhile may have replaced the outbox: the lease belongs to the old file.
-    if (result && outbox && !outboxDamaged) {
+    if (result && slot.open()) {
+        limitBusyTimeout(slot);
         try {
-            outbox->release(*lease, *result == DeliveryResult::Delivered, *result == DeliveryResult::Rejected,
-                            currentUnixSeconds());
+            slot.outbox->release(*lease, *result == DeliveryResult::Delivered,
+                                 *result == DeliveryResult::Rejected, currentUnixSeconds());
         } catch (const OutboxError& error) {
-            noteDamage(error);
+            noteDamage(slot, error);
         } catch (...) {
         }
     }

@@ -9,6 +9,7 @@ target_sources(ardenwick_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/event_timestamp.cpp
     ${CMAKE_CURRENT_LIST_DIR}/install_context.cpp
     ${CMAKE_CURRENT_LIST_DIR}/installation_outbox.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/outbox_damage.cpp
     ${CMAKE_CURRENT_LIST_DIR}/posthog_metrics.cpp
     ${CMAKE_CURRENT_LIST_DIR}/posthog_outbox_store.cpp
     ${CMAKE_CURRENT_LIST_DIR}/posthog_sender.cpp

@@ -4,9 +4,14 @@
 //                                   "<uuid> <lease id>" per row.
 //   append <db> <first>           : appends rows "row-<n>" from n = first on, printing each uuid once
 //                                   its transaction has committed, until killed.
+//   hold   <db> <ms> <ready-file> : holds the outbox's write lock for ms milliseconds, as another process
+//                                   of the product in a long transaction, saying so with ready-file.
 #include "telemetry/installation_outbox.h"
 #include "telemetry/posthog_metrics.h"
 
+#include <sqlite3.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -53,6 +58,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string mode = argv[1];
+    if (mode == "hold" && argc == 5) {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(argv[2], &db) != SQLITE_OK ||
+            sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            return 3;
+        }
+        std::ofstream(argv[4]) << "held";
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::stoll(argv[3])));
+        const int committed = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        return committed == SQLITE_OK ? 0 : 3;
+    }
     ardenwick::InstallationOutbox outbox{std::filesystem::path(argv[2])};
     if (mode == "lease" && argc == 5) {
         const std::int64_t now = std::stoll(argv[3]);

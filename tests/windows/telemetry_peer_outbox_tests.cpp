@@ -1,7 +1,9 @@
 // The shared outbox as other processes of the product leave it on Windows: enriched by a stock SQLite 3
 // (bin/fixtures/peer-outbox.db, written at build time by make_peer_outbox.py with Python's sqlite3), or
 // damaged and held open.
+#include "telemetry/event_timestamp.h"
 #include "telemetry/installation_outbox.h"
+#include "telemetry/posthog_metrics.h"
 
 #include "../unit/telemetry_test_support.h"
 #include "telemetry_windows_support.h"
@@ -71,8 +73,9 @@ TEST(OutboxPeerSchema, AppendLeaseAndReleaseWorkBesideEveryObjectAStockSqliteCan
 }
 
 // SQLite opens its files without FILE_SHARE_DELETE, so Windows will not move a damaged file that another
-// process of the product has open: that counts as busy, and the file is set aside once it is free.
-TEST(OutboxDamageOnWindows, ADamagedFileOpenElsewhereIsBusyUntilItIsFree) {
+// process of the product has open: the file cannot be used (the client records into its own outbox), and
+// it is set aside once it is free.
+TEST(OutboxDamageOnWindows, ADamagedFileOpenElsewhereIsUnusableUntilItIsFree) {
     TemporaryDirectory directory;
     const auto file = directory.path() / "held.db";
     const std::string damage(32 * 1024, '\0');
@@ -86,7 +89,7 @@ TEST(OutboxDamageOnWindows, ADamagedFileOpenElsewhereIsBusyUntilItIsFree) {
             InstallationOutbox outbox(file);
             ADD_FAILURE() << "opened a damaged file that could not be moved";
         } catch (const OutboxError& error) {
-            EXPECT_EQ(error.kind(), OutboxFailure::Busy) << error.what();
+            EXPECT_EQ(error.kind(), OutboxFailure::Unusable) << error.what();
         }
         EXPECT_FALSE(std::filesystem::exists(directory.path() / "held.db.corrupt"));
     }
@@ -94,6 +97,43 @@ TEST(OutboxDamageOnWindows, ADamagedFileOpenElsewhereIsBusyUntilItIsFree) {
     outbox.append("after", "x", T);
     EXPECT_EQ(std::filesystem::file_size(directory.path() / "held.db.corrupt"), damage.size());
     EXPECT_EQ(Inspector(file).rows(), 1);
+}
+
+// The application keeps its connection to the damaged file for the whole run, so it can never be moved:
+// the run's events go to the installer's own outbox beside it, and the damaged file stays as it was.
+TEST(OutboxDamageOnWindows, ARunBesideADamagedFileHeldOpenThroughoutKeepsEveryEvent) {
+    TemporaryDirectory directory;
+    const auto file = directory.path() / "held.db";
+    const std::string damage(32 * 1024, '\0');
+    std::ofstream(file, std::ios::binary) << damage;
+    UniqueFileHandle held(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    MetricsOptions options;
+    options.outboxPath = file;
+    options.batchSender = [](const std::string&) { return false; };
+    options.distinctIdProvider = [] { return std::string("anon_peer-test"); };
+    options.installationIdProvider = [] { return std::string("id"); };
+    MetricsConfiguration configuration;
+    configuration.apiKey = "phc_test";
+    configuration.host = "https://analytics.example";
+    configuration.enabled = true;
+    {
+        PostHogMetrics client(configuration, options);
+        for (int i = 0; i < 3; ++i) {
+            MetricsEvent event;
+            event.name = "bootstrapper_started";
+            event.occurredAt = currentEventTicks();
+            event.properties["status"] = "e" + std::to_string(i);
+            client.recordDurable(event, "anon_peer-test");
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(directory.path() / "held.db.corrupt"));
+    EXPECT_EQ(std::filesystem::file_size(file), damage.size());
+    const auto own = directory.path() / "held.installer.db";
+    ASSERT_TRUE(std::filesystem::exists(own));
+    EXPECT_EQ(Inspector(own).rows(), 3);
 }
 
 } // namespace
