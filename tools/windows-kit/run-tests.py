@@ -195,11 +195,6 @@ def check_fixed_ports(tests):
                          "again on another port, or free the range (net stop winnat, then net start winnat)")
 
 
-def wine_run(*arguments):
-    return subprocess.run([str(KIT / "wine-run"), *arguments], stdin=subprocess.DEVNULL,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-
-
 def selected_tests(ctest_arguments):
     listing = subprocess.run(["ctest", "--test-dir", str(KIT), "--show-only=json-v1", *ctest_arguments],
                              check=True, capture_output=True, text=True).stdout
