@@ -9,7 +9,8 @@ DWORD queryFileIdentity(const WidePath& path, FileIdentity& identity) noexcept {
     if (const DWORD error = queryFileInformation(path, information); error != ERROR_SUCCESS) {
         return error;
     }
-    identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+    identity = {information.dwVolumeSerialNumber,
+                (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
     return ERROR_SUCCESS;
 }
 

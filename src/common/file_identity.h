@@ -1,21 +1,14 @@
 #pragma once
 
 // Which file a path names, whatever its spelling: junctions, symbolic links, 8.3 names, SUBST drives
-// and letter case all lead to the same volume serial number and file index.
+// and letter case all lead to the same volume serial number and file index (FileIdentity).
 
+#include "common/file_system.h"
 #include "common/wide_path.h"
 
 #include <windows.h>
 
 namespace ardenwick {
-
-struct FileIdentity {
-    DWORD volumeSerialNumber = 0;
-    DWORD fileIndexHigh = 0;
-    DWORD fileIndexLow = 0;
-
-    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
 
 /// The identity of the file or folder the path names, following links; ERROR_SUCCESS or the Win32
 /// error of the open or the query.

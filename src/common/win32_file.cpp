@@ -1,5 +1,6 @@
 #include "common/win32_file.h"
 
+#include "common/file_identity.h"
 #include "common/file_system_error.h"
 
 #include <algorithm>
@@ -305,13 +306,11 @@ std::uint32_t removeFileIfPresent(const WidePath& path) noexcept {
 }
 
 std::optional<FileIdentity> fileIdentity(const WidePath& path) noexcept {
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (queryFileInformation(path, information) != ERROR_SUCCESS) {
+    FileIdentity identity;
+    if (queryFileIdentity(path, identity) != ERROR_SUCCESS) {
         return std::nullopt;
     }
-    return FileIdentity{information.dwVolumeSerialNumber,
-                        (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
-                            information.nFileIndexLow};
+    return identity;
 }
 
 bool isNoSuchFile(std::uint32_t error) noexcept {
