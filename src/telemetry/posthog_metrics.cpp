@@ -12,6 +12,11 @@ namespace ardenwick {
 namespace {
 
 constexpr int DestructorFlushMilliseconds = 2000;
+// How long recording waits for a call of the sender's on the outbox to end before it leaves its row to
+// the sender: longer than an ordinary SQLite call, with its fsyncs, takes, so that a row is stored at once
+// whenever the outbox is free; far shorter than the busy timeout that a call waiting out another process
+// takes.
+constexpr std::chrono::milliseconds DurableWriteWait{250};
 // After the flush the sender's post is aborted; this is how long it then has to let its row go.
 constexpr std::chrono::milliseconds SenderStopGrace{250};
 
@@ -160,10 +165,10 @@ void PostHogMetrics::recordDurable(MetricsEvent event, const std::string& distin
         }
         // Rows kept before this one go first.
         if (!s.keepWhileDeferring(row)) {
-            std::unique_lock outboxLock(s.outboxMutex, std::try_to_lock);
-            if (!outboxLock) {
-                // The sender is inside a call on the outbox that may wait out another process's lock:
-                // it appends this row next, and the recording thread does not wait for it.
+            std::unique_lock outboxLock(s.outboxMutex, std::defer_lock);
+            if (!outboxLock.try_lock_for(DurableWriteWait)) {
+                // The sender is inside a call on the outbox that waits out another process's lock: it
+                // appends this row next, and the recording thread does not wait for it.
                 s.keepForSender(std::move(row));
             } else if (!s.shared.path) {
                 return;

@@ -55,8 +55,9 @@ struct PostHogMetrics::State {
     bool active = false;
     // The outbox files and what is known of them are guarded by outboxMutex, taken after mutex and never
     // before it. The sender takes it alone for its SQLite calls, which may wait out another process's
-    // lock; the recording thread only tries it, so it never waits for those.
-    mutable std::mutex outboxMutex;
+    // lock; the recording thread waits for it only as long as an ordinary call takes
+    // (DurableWriteWait), so it never waits for those.
+    mutable std::timed_mutex outboxMutex;
     OutboxSlot shared;
     OutboxSlot own;
     /// The shared file cannot take our rows in this run (see OutboxFailure::Unusable): they go to own.
