@@ -129,14 +129,16 @@ TEST(InstallationLayout, ATestBuildKeepsTheUserStateUnderItsProfileAndHasNoneWit
         ScopedRegistryValue value(testing::productKey(InstallRegistryKey), InstallLocationValue);
         value.setString(L"D:\\Profile\\Ardenwick");
         EXPECT_EQ(testing::productKey(InstallRegistryKey).rfind(L"Software\\ArdenwickTestState\\", 0), 0U);
-        EXPECT_EQ(normalStateDirectory(), WidePath(profile.localAppData()) / L"Ardenwick" / L"Installation");
-        EXPECT_EQ(OnlineInstallationService(std::nullopt).stateDirectory(), normalStateDirectory());
+        EXPECT_EQ(normalStateDirectory().wstring(),
+                  (profile.localAppData() / L"Ardenwick" / L"Installation").wstring());
+        EXPECT_EQ(OnlineInstallationService(std::nullopt).stateDirectory().wstring(),
+                  normalStateDirectory().wstring());
         EXPECT_EQ(readInstallLocation().wstring(), L"D:\\Profile\\Ardenwick\\Ardenwick.exe");
         {
             const testing::TestProfile other(L"layout");
             EXPECT_TRUE(readInstallLocation().empty());
-            EXPECT_EQ(normalStateDirectory(),
-                      WidePath(other.localAppData()) / L"Ardenwick" / L"Installation");
+            EXPECT_EQ(normalStateDirectory().wstring(),
+                      (other.localAppData() / L"Ardenwick" / L"Installation").wstring());
         }
         EXPECT_EQ(readInstallLocation().wstring(), L"D:\\Profile\\Ardenwick\\Ardenwick.exe");
     }
