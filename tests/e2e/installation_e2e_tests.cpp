@@ -664,7 +664,13 @@ TEST_F(InstallationEndToEnd, AProfileOutsideTheAnsiCodePageInstallsAndOpens) {
     ASSERT_TRUE(result);
     EXPECT_EQ(result->at("properties").at("result"), "success") << result->dump();
     EXPECT_EQ(result->at("properties").at("error_code"), "none") << result->dump();
-    EXPECT_TRUE(std::filesystem::exists(localAppData() / L"Ardenwick" / L"Analytics"));
+    // A test build's events go to the outbox of the "test" project key, never the production one's.
+    const auto analytics = localAppData() / L"Ardenwick" / L"Analytics";
+    for (const auto& [environment, expected] : {std::pair{"test", true}, std::pair{"production", false}}) {
+        const std::string key = DefaultConfigurationProvider(environment).configuration().analyticsProjectKey;
+        EXPECT_EQ(std::filesystem::exists(analytics / utf8ToWide(outboxFileName(key))), expected)
+            << environment;
+    }
     expectInstalled();
     testing::stopStandInApplication(root_);
 }
@@ -728,9 +734,9 @@ private:
 // installer starts. The run is not held up, and every one of its events is kept: in memory while the file
 // is busy, then in a fresh outbox that takes the place of the damaged file.
 TEST_F(InstallationEndToEnd, ABusyThenDamagedOutboxKeepsEveryEventOfTheRun) {
-    const auto outbox = localAppData() / L"Ardenwick" / L"Analytics" /
-                        utf8ToWide(outboxFileName(
-                            DefaultConfigurationProvider("production").configuration().analyticsProjectKey));
+    const auto outbox =
+        localAppData() / L"Ardenwick" / L"Analytics" /
+        utf8ToWide(outboxFileName(DefaultConfigurationProvider("test").configuration().analyticsProjectKey));
     { InstallationOutbox create(outbox); }
     const auto [page, pageSize] = eventsIndexPage(outbox);
     ASSERT_GE(page, 2);
