@@ -132,8 +132,9 @@ TEST_STATE_KEY = r"Software\ArdenwickTestState"
 
 def make_profiles_folder():
     """The folder of the run's test profiles, in the host's temporary folder; its Windows path for the tests."""
-    folder = pathlib.Path(tempfile.mkdtemp(prefix="ardenwick-kit-profiles-"))
-    return folder, (str(folder) if ON_WINDOWS else "Z:" + str(folder))
+    # Resolved: the long form of a short (8.3) %TEMP%, as the loader names the programs run from it.
+    folder = pathlib.Path(tempfile.mkdtemp(prefix="ardenwick-kit-profiles-")).resolve()
+    return folder, (str(folder) if ON_WINDOWS else "Z:" + str(folder).replace("/", "\\"))
 
 
 def delete_registry_tree(root, path):

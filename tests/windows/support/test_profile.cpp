@@ -79,8 +79,10 @@ std::filesystem::path TestProfile::profilesFolder() {
 
 TestProfile::TestProfile(std::wstring_view name) : previous_(environmentValue(TestProfileVariable)) {
     static std::atomic<unsigned> made{0};
-    root_ = profilesFolder() / (std::wstring(name) + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                std::to_wstring(++made));
+    // One spelling, backslashes only: the programs compare paths built from it with the loader's.
+    root_ = (profilesFolder() / (std::wstring(name) + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                 std::to_wstring(++made)))
+                .make_preferred();
     removeFolder(root_);
     std::filesystem::create_directories(localAppData());
     SetEnvironmentVariableW(TestProfileVariable, root_.c_str());
