@@ -22,6 +22,20 @@ endif()
 set(ARDENWICK_RELEASE_BASE_URL "https://downloads.ardenwick.app" CACHE STRING
     "Base URL of the full-installer download (no trailing slash)")
 
+# Test builds keep every piece of per-user state (LocalAppData, the product's HKEY_CURRENT_USER keys,
+# the identity mutexes) under the throw-away profile root named by ARDENWICK_TEST_PROFILE
+# (src/common/user_state.h), so no test reaches the state of the person who runs it. scripts/test turns
+# it on; the shipped program never has it.
+option(ARDENWICK_TEST_STATE "Keep the per-user state under the test profile root of ARDENWICK_TEST_PROFILE" OFF)
+if(ARDENWICK_TEST_STATE)
+    if(ARDENWICK_SIGN OR ARDENWICK_RELEASE_BASE_URL STREQUAL "https://downloads.ardenwick.app")
+        message(FATAL_ERROR "ARDENWICK_TEST_STATE is for test builds: not with the release endpoint or signing")
+    endif()
+    set(ARDENWICK_TEST_STATE_VALUE 1)
+else()
+    set(ARDENWICK_TEST_STATE_VALUE 0)
+endif()
+
 # The version that the stand-in full installer, launcher and application declare (tools/stand-ins).
 set(ARDENWICK_STANDIN_VERSION "2.4.0")
 

@@ -14,11 +14,22 @@ file(MAKE_DIRECTORY ${ARDENWICK_TEST_RESULTS})
 
 # The common part of both: builds the executable and registers it, run through LAUNCHER (a wrapper
 # command that prepares the test's world and ends with "--") when there is one.
+if(WIN32)
+    add_library(ardenwick_test_profile OBJECT ${PROJECT_SOURCE_DIR}/tests/windows/support/test_profile.cpp)
+    target_include_directories(ardenwick_test_profile PRIVATE ${PROJECT_SOURCE_DIR}/tests/windows
+        ${PROJECT_SOURCE_DIR}/src ${PROJECT_BINARY_DIR}/src/generated)
+    target_link_libraries(ardenwick_test_profile PRIVATE GTest::gtest ardenwick_warnings)
+endif()
+
 function(ardenwick_add_gtest name)
     cmake_parse_arguments(arg "E2E" "SUBSYSTEM;TIMEOUT;SHARDS;COST" "SOURCES;LIBRARIES;RESOURCE_LOCK;LAUNCHER"
         ${ARGN})
     add_executable(${name} ${arg_SOURCES})
     target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} GTest::gtest GTest::gtest_main ardenwick_warnings)
+    if(WIN32)
+        # Every Windows test program runs on a throw-away user profile of its own (support/test_profile.h).
+        target_sources(${name} PRIVATE $<TARGET_OBJECTS:ardenwick_test_profile>)
+    endif()
     if(arg_E2E)
         set(where e2e)
     elseif(WIN32)
@@ -62,11 +73,9 @@ function(ardenwick_add_gtest name)
                 ENVIRONMENT "GTEST_TOTAL_SHARDS=${arg_SHARDS};GTEST_SHARD_INDEX=${shard_index}")
         endif()
         if(arg_RESOURCE_LOCK)
-            # Tests that hold a machine-wide resource of the Wine prefix (a named mutex, an HKCU value) run
-            # one at a time. "ardenwick_user_state" is everything the program keeps for the prefix's user:
-            # HKCU\Software\Ardenwick ("InstallLocation", "AnalyticsDistinctId") and the LocalAppData
-            # Ardenwick tree (attempt directories, "last-failure.json", the outbox). Every test that runs
-            # the program or a normal-mode service, or reads or writes those, takes it.
+            # Tests that hold a machine-wide resource of the Wine prefix (a named mutex, the desktop, a
+            # port) run one at a time. The program's per-user state is not one: each test program has a
+            # profile of its own (tests/windows/support/test_profile.h).
             set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
         endif()
     endforeach()

@@ -1,6 +1,7 @@
 #include "installation/install_location.h"
 
 #include "common/absolute_path.h"
+#include "common/user_state.h"
 
 #include <windows.h>
 
@@ -11,11 +12,15 @@ namespace ardenwick {
 
 WidePath readInstallLocation() noexcept {
     try {
+        const auto key = userRegistryKey(InstallRegistryKey);
+        if (!key) {
+            return {};
+        }
         constexpr DWORD bufferBytes = 65536;
         std::vector<wchar_t> buffer(bufferBytes / sizeof(wchar_t), L'\0');
         DWORD size = bufferBytes;
         // RRF_NOEXPAND: without it a REG_EXPAND_SZ value is expanded and accepted as REG_SZ.
-        const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, InstallRegistryKey, InstallLocationValue,
+        const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, key->c_str(), InstallLocationValue,
                                             RRF_RT_REG_SZ | RRF_NOEXPAND, nullptr, buffer.data(), &size);
         if (status != ERROR_SUCCESS) {
             return {};

@@ -1,6 +1,7 @@
 #include "installation/online_installation_service.h"
 
 #include "common/text_conversion.h"
+#include "common/user_state.h"
 #include "installation/failure_record_file.h"
 #include "installation/identifier.h"
 #include "installation/install_location.h"
@@ -45,7 +46,10 @@ OnlineInstallationService::OnlineInstallationService(std::optional<MaintenanceRe
 void OnlineInstallationService::setUpTelemetry() noexcept {
     // Analytics must never stand in the way of an installation: whatever fails here only costs events.
     try {
-        const ServiceConfiguration configuration = DefaultConfigurationProvider("production").configuration();
+        // A test build records under the "test" environment's project key: its outbox is another file
+        // than any installed program's, and its events could never count in the production project.
+        const ServiceConfiguration configuration =
+            DefaultConfigurationProvider(isTestStateBuild() ? "test" : "production").configuration();
         MetricsConfiguration metrics;
         metrics.apiKey = configuration.analyticsProjectKey;
         metrics.host = configuration.analyticsHost;

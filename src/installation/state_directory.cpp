@@ -1,19 +1,16 @@
 #include "installation/state_directory.h"
 
 #include "common/installation_diagnostic_error.h"
-#include "common/unique_handle.h"
-
-#include <knownfolders.h>
-#include <shlobj.h>
+#include "common/user_state.h"
 
 namespace ardenwick {
 
 WidePath normalStateDirectory() {
-    UniqueCoTaskMemory<PWSTR> folder;
-    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, folder.put())) || !folder) {
+    const auto folder = localAppDataFolder();
+    if (!folder) {
         throw InstallationDiagnosticError("local_data_unavailable");
     }
-    return WidePath(folder.get()) / L"Ardenwick" / L"Installation";
+    return WidePath(*folder) / L"Ardenwick" / L"Installation";
 }
 
 WidePath maintenanceStateDirectory(const WidePath& installationRoot) {

@@ -1,6 +1,7 @@
 #include "telemetry/analytics_identity.h"
 
 #include "common/unique_handle.h"
+#include "common/user_state.h"
 #include "telemetry/posthog_metrics.h"
 
 #include <windows.h>
@@ -23,7 +24,11 @@ constexpr DWORD DeviceIdBufferBytes = 80;
 /// Owns a named mutex for one read-or-create sequence; releases and closes it on every path.
 class IdentityLock {
 public:
-    explicit IdentityLock(const wchar_t* name) : mutex_(CreateMutexW(nullptr, FALSE, name)) {
+    explicit IdentityLock(const wchar_t* name) {
+        const auto userName = userStateMutexName(name);
+        if (userName) {
+            mutex_.reset(CreateMutexW(nullptr, FALSE, userName->c_str()));
+        }
         if (!mutex_) {
             return;
         }
@@ -74,10 +79,15 @@ bool isDeviceId(std::string_view text) {
            });
 }
 
-LSTATUS readString(const std::wstring& key, const wchar_t* value, DWORD bufferBytes, std::wstring& text) {
+LSTATUS readString(const std::wstring& productKey, const wchar_t* value, DWORD bufferBytes,
+                   std::wstring& text) {
+    const auto key = userRegistryKey(productKey);
+    if (!key) {
+        return ERROR_PATH_NOT_FOUND;
+    }
     std::wstring buffer(bufferBytes / sizeof(wchar_t), L'\0');
     DWORD size = bufferBytes;
-    const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, key.c_str(), value, RRF_RT_REG_SZ | RRF_NOEXPAND,
+    const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, key->c_str(), value, RRF_RT_REG_SZ | RRF_NOEXPAND,
                                         nullptr, buffer.data(), &size);
     if (status == ERROR_SUCCESS) {
         buffer.resize(std::min<std::size_t>(size / sizeof(wchar_t), buffer.size()));
@@ -89,10 +99,11 @@ LSTATUS readString(const std::wstring& key, const wchar_t* value, DWORD bufferBy
     return status;
 }
 
-bool writeString(const std::wstring& key, const wchar_t* value, const std::wstring& text) {
+bool writeString(const std::wstring& productKey, const wchar_t* value, const std::wstring& text) {
+    const auto key = userRegistryKey(productKey);
     UniqueRegistryKey handle;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, handle.put(),
-                        nullptr) != ERROR_SUCCESS) {
+    if (!key || RegCreateKeyExW(HKEY_CURRENT_USER, key->c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                handle.put(), nullptr) != ERROR_SUCCESS) {
         return false;
     }
     const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
@@ -154,7 +165,11 @@ std::string installationIdentity(const std::string& installationNamespace) {
     }
     DWORD initialized = 0;
     DWORD size = sizeof(initialized);
-    const LSTATUS initializedStatus = RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"Initialized",
+    const auto userKey = userRegistryKey(key);
+    if (!userKey) {
+        return {};
+    }
+    const LSTATUS initializedStatus = RegGetValueW(HKEY_CURRENT_USER, userKey->c_str(), L"Initialized",
                                                    RRF_RT_REG_DWORD, nullptr, &initialized, &size);
     const bool mayCreate = initializedStatus == ERROR_FILE_NOT_FOUND ||
                            initializedStatus == ERROR_PATH_NOT_FOUND ||

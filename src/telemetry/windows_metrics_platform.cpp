@@ -1,12 +1,11 @@
 #include "common/text_conversion.h"
-#include "common/unique_handle.h"
+#include "common/user_state.h"
 #include "telemetry/analytics_identity.h"
 #include "telemetry/batch_transport.h"
 #include "telemetry/posthog_metrics.h"
 #include "telemetry/system_info.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <memory>
 
@@ -15,11 +14,11 @@ namespace ardenwick {
 namespace {
 
 std::optional<WidePath> localOutboxPath(const std::string& apiKey) {
-    UniqueCoTaskMemory<PWSTR> folder;
-    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, folder.put())) || !folder) {
+    const auto folder = localAppDataFolder();
+    if (!folder) {
         return std::nullopt;
     }
-    return WidePath(folder.get()) / L"Ardenwick" / L"Analytics" / utf8ToWide(outboxFileName(apiKey));
+    return WidePath(*folder) / L"Ardenwick" / L"Analytics" / utf8ToWide(outboxFileName(apiKey));
 }
 
 } // namespace

@@ -69,12 +69,12 @@ def main():
             if refused(lambda: mapper.argument(argument)) is None:
                 failures.append(f"{what} was accepted: {argument}")
 
-    # A test that holds only what a Wine lane has of its own takes a lane there; any other lock stays one.
+    # What a Wine lane has of its own goes to the lane there; any other lock stays a lock.
     expect("a lane's locks", kit.lane_locks({"properties": [{"name": "RESOURCE_LOCK", "value": [
-        "ardenwick_user_state", "wine_desktop"]}]}), ["ardenwick_user_state", "wine_desktop"])
+        "release_endpoint", "wine_desktop"]}]}), (["release_endpoint", "wine_desktop"], []))
     expect("a lock no lane has", kit.lane_locks({"properties": [{"name": "RESOURCE_LOCK", "value": [
-        "ardenwick_user_state", "the_one_printer"]}]}), None)
-    expect("no lock", kit.lane_locks({"properties": [{"name": "TIMEOUT", "value": 60}]}), None)
+        "wine_desktop", "the_one_printer"]}]}), (["wine_desktop"], ["the_one_printer"]))
+    expect("no lock", kit.lane_locks({"properties": [{"name": "TIMEOUT", "value": 60}]}), ([], []))
 
     names = [b"/home/builder/checkout", b"/home/builder/"]
     expect("a clean kit", kit_problems([("ardenwick-windows-tests/bin/a.exe", b"MZ relative/tests/a.cpp")], names), [])

@@ -7,6 +7,7 @@
 #include "support/process_runner.h"
 #include "support/registry_value.h"
 #include "support/test_files.h"
+#include "support/test_profile.h"
 #include "support/verification_hold.h"
 #include "telemetry/analytics_identifiers.h"
 #include "telemetry/configuration_provider.h"
@@ -16,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <nlohmann/json.hpp>
 #include <sqlite3.h>
@@ -36,14 +36,9 @@ using testing::fileText;
 constexpr std::uint32_t RunTimeoutMs = 120000;
 const std::string InstallerPath = "/s/current/windows-installer-prod-x64/Ardenwick-FullSetup.exe";
 
+/// LocalAppData of the profile the programs of the test run on.
 std::filesystem::path localAppData() {
-    PWSTR folder = nullptr;
-    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder))) {
-        return {};
-    }
-    std::filesystem::path path(folder);
-    CoTaskMemFree(folder);
-    return path;
+    return testing::productLocalAppData();
 }
 
 std::wstring text(LocalizedStrings::Entry entry) {
@@ -198,7 +193,6 @@ protected:
         SetEnvironmentVariableW(L"ARDENWICK_STANDIN_INSTALLER", L"success");
         SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LAUNCHER", L"ready");
         installLocation_.remove();
-        forgetEarlierRuns();
         requestsBefore_ = server_.requestsFor(InstallerPath).size();
     }
 
@@ -209,12 +203,6 @@ protected:
               L"ARDENWICK_STANDIN_LAUNCHER", L"ARDENWICK_STANDIN_SELF_COPY"}) {
             SetEnvironmentVariableW(name, nullptr);
         }
-    }
-
-    /// A first start on this PC: no saved failure, no outbox.
-    static void forgetEarlierRuns() {
-        ASSERT_FALSE(testing::removeTreeWhenFree(stateDirectory()));
-        ASSERT_FALSE(testing::removeTreeWhenFree(localAppData() / L"Ardenwick" / L"Analytics"));
     }
 
     static std::filesystem::path stateDirectory() { return localAppData() / L"Ardenwick" / L"Installation"; }
@@ -273,12 +261,15 @@ protected:
         EXPECT_EQ(attemptDirectoriesLeft(), 0U);
     }
 
+    // First: every test is a first start, on a profile of its own that the members below use too.
+    testing::TestProfile profile_{L"e2e"};
     testing::ReleaseServer server_;
     std::size_t requestsBefore_ = 0;
     std::filesystem::path base_;
     std::filesystem::path root_;
     std::filesystem::path log_;
-    testing::ScopedRegistryValue installLocation_{InstallRegistryKey, InstallLocationValue};
+    testing::ScopedRegistryValue installLocation_{testing::productKey(InstallRegistryKey),
+                                                  InstallLocationValue};
 };
 
 TEST_F(InstallationEndToEnd, DownloadsVerifiesInstallsAndOpensTheApplication) {
@@ -344,7 +335,8 @@ TEST_F(InstallationEndToEnd, ResumesWhereTheServerDroppedTheConnection) {
 TEST_F(InstallationEndToEnd, AnInstallerThatFailsVerificationIsNeverRun) {
     for (const char* scenario : {"unsigned", "other-signer"}) {
         SCOPED_TRACE(scenario);
-        forgetEarlierRuns();
+        // A first start for each: no saved failure or outbox of the scenario before.
+        const testing::TestProfile firstStart(L"e2e-verification");
         ASSERT_TRUE(server_.chooseCurrentScenario(scenario));
         testing::WatchedProgram program(setupProgram(), L"");
         ASSERT_TRUE(program.started());
@@ -649,36 +641,38 @@ TEST_F(InstallationEndToEnd, AScannerKeepingOthersFromReadingTheInstallerIsWaite
     expectInstalled();
 }
 
-// Local AppData under a profile whose name has letters outside the ANSI code page: the full installer
-// writes the result record with the profile functions, and the path in it must come back exactly.
+// A user profile whose name has letters outside the ANSI code page: the full installer writes the result
+// record with the profile functions, and the path in it must come back exactly. The profile is the
+// test's own, under the run's temporary folder, so nothing needs administrator rights or the session's
+// shell folders.
 TEST_F(InstallationEndToEnd, AProfileOutsideTheAnsiCodePageInstallsAndOpens) {
-    const std::filesystem::path profileLocal = L"C:\\users\\Zo\u00EB \u5F20\u4F1F\\AppData\\Local";
-    std::filesystem::create_directories(profileLocal);
-    {
-        // Wine's SHGetKnownFolderPath(FOLDERID_LocalAppData) reads this value when the folder exists.
-        testing::ScopedRegistryValue localAppDataFolder(
-            L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", L"Local AppData");
-        localAppDataFolder.setString(profileLocal.wstring(), REG_EXPAND_SZ);
-        ASSERT_EQ(localAppData(), profileLocal);
-        root_ = profileLocal / L"Programs" / L"Ardenwick";
-        SetEnvironmentVariableW(L"ARDENWICK_STANDIN_ROOT", root_.c_str());
-        ASSERT_TRUE(server_.chooseCurrentScenario("install"));
+    const testing::TestProfile profile(L"Zo\u00EB \u5F20\u4F1F");
+    ASSERT_NE(profile.root().wstring().find(L"Zo\u00EB \u5F20\u4F1F"), std::wstring::npos);
+    ASSERT_EQ(localAppData(), profile.localAppData());
+    root_ = profile.localAppData() / L"Programs" / L"Ardenwick";
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_ROOT", root_.c_str());
+    ASSERT_TRUE(server_.chooseCurrentScenario("install"));
 
-        testing::WatchedProgram program(setupProgram(), L"");
-        ASSERT_TRUE(program.started());
-        EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << wideToUtf8(program.screensText());
-        EXPECT_TRUE(showsInOrder(program.screens(), {text(LocalizedStrings::installingHeading),
-                                                     text(LocalizedStrings::openingHeading)}))
-            << wideToUtf8(program.screensText());
-        // The result record named the installed directory exactly: the identity comparison passed.
-        const auto result = lastEventNamed(outboxEvents(), "installer_process_result");
-        ASSERT_TRUE(result);
-        EXPECT_EQ(result->at("properties").at("result"), "success") << result->dump();
-        EXPECT_EQ(result->at("properties").at("error_code"), "none") << result->dump();
-        expectInstalled();
-        testing::stopStandInApplication(root_);
+    testing::WatchedProgram program(setupProgram(), L"");
+    ASSERT_TRUE(program.started());
+    EXPECT_EQ(program.waitForExit(RunTimeoutMs), 0U) << wideToUtf8(program.screensText());
+    EXPECT_TRUE(showsInOrder(program.screens(), {text(LocalizedStrings::installingHeading),
+                                                 text(LocalizedStrings::openingHeading)}))
+        << wideToUtf8(program.screensText());
+    // The result record named the installed directory exactly: the identity comparison passed.
+    const auto result = lastEventNamed(outboxEvents(), "installer_process_result");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->at("properties").at("result"), "success") << result->dump();
+    EXPECT_EQ(result->at("properties").at("error_code"), "none") << result->dump();
+    // A test build's events go to the outbox of the "test" project key, never the production one's.
+    const auto analytics = localAppData() / L"Ardenwick" / L"Analytics";
+    for (const auto& [environment, expected] : {std::pair{"test", true}, std::pair{"production", false}}) {
+        const std::string key = DefaultConfigurationProvider(environment).configuration().analyticsProjectKey;
+        EXPECT_EQ(std::filesystem::exists(analytics / utf8ToWide(outboxFileName(key))), expected)
+            << environment;
     }
-    EXPECT_FALSE(testing::removeTreeWhenFree(L"C:\\users\\Zo\u00EB \u5F20\u4F1F"));
+    expectInstalled();
+    testing::stopStandInApplication(root_);
 }
 
 /// The rootpage and the page size of the outbox's uuid index, which only an append reads.
@@ -740,9 +734,9 @@ private:
 // installer starts. The run is not held up, and every one of its events is kept: in memory while the file
 // is busy, then in a fresh outbox that takes the place of the damaged file.
 TEST_F(InstallationEndToEnd, ABusyThenDamagedOutboxKeepsEveryEventOfTheRun) {
-    const auto outbox = localAppData() / L"Ardenwick" / L"Analytics" /
-                        utf8ToWide(outboxFileName(
-                            DefaultConfigurationProvider("production").configuration().analyticsProjectKey));
+    const auto outbox =
+        localAppData() / L"Ardenwick" / L"Analytics" /
+        utf8ToWide(outboxFileName(DefaultConfigurationProvider("test").configuration().analyticsProjectKey));
     { InstallationOutbox create(outbox); }
     const auto [page, pageSize] = eventsIndexPage(outbox);
     ASSERT_GE(page, 2);

@@ -3,6 +3,7 @@
 #include "support/registry_value.h"
 #include "support/staged_update.h"
 #include "support/test_files.h"
+#include "support/test_profile.h"
 #include "support/verification_hold.h"
 
 #include <gtest/gtest.h>
@@ -109,7 +110,8 @@ protected:
     std::filesystem::path root_;
     std::filesystem::path log_;
     std::filesystem::path installer_;
-    testing::ScopedRegistryValue installLocation_{InstallRegistryKey, InstallLocationValue};
+    testing::ScopedRegistryValue installLocation_{testing::productKey(InstallRegistryKey),
+                                                  InstallLocationValue};
 };
 
 TEST_F(MaintenanceEndToEnd, GoInstallsTheUpdateAndRelaunchesTheApplication) {

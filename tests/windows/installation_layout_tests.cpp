@@ -1,14 +1,19 @@
+#include "common/installation_diagnostic_error.h"
+#include "common/user_state.h"
 #include "installation/identifier.h"
 #include "installation/install_location.h"
 #include "installation/native_machine.h"
 #include "installation/online_installation_service.h"
 #include "installation/processor_architecture.h"
+#include "installation/state_directory.h"
 #include "support/registry_value.h"
+#include "support/test_profile.h"
 
 #include <gtest/gtest.h>
 
 #include <cwctype>
 #include <filesystem>
+#include <functional>
 #include <set>
 
 namespace ardenwick {
@@ -17,7 +22,7 @@ namespace {
 using testing::ScopedRegistryValue;
 
 TEST(InstallLocation, OnlyAnAbsoluteRegSzValueGivesTheLauncherPath) {
-    ScopedRegistryValue value(InstallRegistryKey, InstallLocationValue);
+    ScopedRegistryValue value(testing::productKey(InstallRegistryKey), InstallLocationValue);
 
     value.remove();
     EXPECT_TRUE(readInstallLocation().empty()) << "missing";
@@ -87,7 +92,7 @@ TEST(Identifier, UpperCaseGuidTextWithoutBracesAndFreshEachTime) {
 }
 
 TEST(InstallationLayout, NormalModeUsesLocalAppDataAndANewFlowIdPerRun) {
-    ScopedRegistryValue value(InstallRegistryKey, InstallLocationValue);
+    ScopedRegistryValue value(testing::productKey(InstallRegistryKey), InstallLocationValue);
     value.setString(L"D:\\Apps\\Ardenwick\\");
 
     // Without a failure record left by an earlier run, construction starts at Preparing.
@@ -106,8 +111,51 @@ TEST(InstallationLayout, NormalModeUsesLocalAppDataAndANewFlowIdPerRun) {
     EXPECT_EQ(first.currentStatus(), InstallationStatus{});
 }
 
+std::string failureOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+// A test build keeps the user's state under the profile in force, a second profile sees nothing of the
+// first, and without a profile there is no state at all: never the user's real LocalAppData or keys.
+TEST(InstallationLayout, ATestBuildKeepsTheUserStateUnderItsProfileAndHasNoneWithoutOne) {
+    ASSERT_TRUE(isTestStateBuild());
+    {
+        const testing::TestProfile profile(L"layout");
+        ScopedRegistryValue value(testing::productKey(InstallRegistryKey), InstallLocationValue);
+        value.setString(L"D:\\Profile\\Ardenwick");
+        EXPECT_EQ(testing::productKey(InstallRegistryKey).rfind(L"Software\\ArdenwickTestState\\", 0), 0U);
+        EXPECT_EQ(normalStateDirectory().wstring(),
+                  (profile.localAppData() / L"Ardenwick" / L"Installation").wstring());
+        EXPECT_EQ(OnlineInstallationService(std::nullopt).stateDirectory().wstring(),
+                  normalStateDirectory().wstring());
+        EXPECT_EQ(readInstallLocation().wstring(), L"D:\\Profile\\Ardenwick\\Ardenwick.exe");
+        {
+            const testing::TestProfile other(L"layout");
+            EXPECT_TRUE(readInstallLocation().empty());
+            EXPECT_EQ(normalStateDirectory().wstring(),
+                      (other.localAppData() / L"Ardenwick" / L"Installation").wstring());
+        }
+        EXPECT_EQ(readInstallLocation().wstring(), L"D:\\Profile\\Ardenwick\\Ardenwick.exe");
+    }
+    const std::wstring programProfile = testing::productLocalAppData().wstring();
+    SetEnvironmentVariableW(TestProfileVariable, nullptr);
+    EXPECT_EQ(failureOf([] { (void)normalStateDirectory(); }), "local_data_unavailable");
+    EXPECT_EQ(failureOf([] { OnlineInstallationService service(std::nullopt); }), "local_data_unavailable");
+    EXPECT_TRUE(readInstallLocation().empty());
+    EXPECT_FALSE(userRegistryKey(InstallRegistryKey));
+    EXPECT_FALSE(userStateMutexName(L"Local\\Ardenwick.AnalyticsIdentity"));
+    const std::filesystem::path root = std::filesystem::path(programProfile).parent_path().parent_path();
+    SetEnvironmentVariableW(TestProfileVariable, root.c_str());
+    EXPECT_EQ(testing::productLocalAppData().wstring(), programProfile);
+}
+
 TEST(InstallationLayout, MaintenanceModeLivesUnderTheInstallationRoot) {
-    ScopedRegistryValue value(InstallRegistryKey, InstallLocationValue);
+    ScopedRegistryValue value(testing::productKey(InstallRegistryKey), InstallLocationValue);
     value.setString(L"D:\\Elsewhere");
 
     MaintenanceRequest request{L"C:\\Apps\\Ardenwick", L"C:\\Apps\\Ardenwick\\setup.exe", 10, 20,

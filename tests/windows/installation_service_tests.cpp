@@ -5,6 +5,7 @@
 #include "support/process_runner.h"
 #include "support/registry_value.h"
 #include "support/test_files.h"
+#include "support/test_profile.h"
 
 #include <gtest/gtest.h>
 
@@ -68,9 +69,9 @@ protected:
         SetEnvironmentVariableW(L"ARDENWICK_STANDIN_ROOT", root_.c_str());
         SetEnvironmentVariableW(L"ARDENWICK_STANDIN_LOG", log_.c_str());
         installLocation_.remove();
-        // Start from a clean state directory: no failure record and no attempt directories.
+        // The fresh profile's: no failure record and no attempt directories, and none of the user's.
         stateDirectory_ = makeService()->stateDirectory();
-        std::filesystem::remove_all(stateDirectory_);
+        ASSERT_EQ(stateDirectory_, profile_.localAppData() / L"Ardenwick" / L"Installation");
     }
 
     void TearDown() override {
@@ -150,6 +151,8 @@ protected:
         installLocation_.remove();
     }
 
+    // First: a first start on a profile of its own, which the members below and every service use.
+    testing::TestProfile profile_{L"service"};
     testing::ReleaseServer server_;
     std::string path_;
     std::shared_ptr<DeliveredEvents> events_ = std::make_shared<DeliveredEvents>();
@@ -157,7 +160,8 @@ protected:
     std::filesystem::path root_;
     std::filesystem::path log_;
     std::filesystem::path stateDirectory_;
-    testing::ScopedRegistryValue installLocation_{InstallRegistryKey, InstallLocationValue};
+    testing::ScopedRegistryValue installLocation_{testing::productKey(InstallRegistryKey),
+                                                  InstallLocationValue};
 };
 
 TEST_F(InstallationService, FreshAttemptInstallsAndLaunchesThenFindsTheInstallationNextTime) {

@@ -6,6 +6,7 @@
 #include "support/process_runner.h"
 #include "support/registry_value.h"
 #include "support/test_files.h"
+#include "support/test_profile.h"
 #include "support/wine_host.h"
 
 #include <gtest/gtest.h>
@@ -249,7 +250,8 @@ protected:
     std::filesystem::path activation_;
     std::string original_;
     HANDLE launcherProcess_ = nullptr;
-    testing::ScopedRegistryValue installLocation_{InstallRegistryKey, InstallLocationValue};
+    testing::ScopedRegistryValue installLocation_{testing::productKey(InstallRegistryKey),
+                                                  InstallLocationValue};
 };
 
 TEST_F(InstalledApplication, InstalledStateAcceptsOnlyAGenuineActiveVersion) {

@@ -5,6 +5,7 @@
 #include "support/registry_value.h"
 #include "support/staged_update.h"
 #include "support/test_files.h"
+#include "support/test_profile.h"
 
 #include <gtest/gtest.h>
 
@@ -103,7 +104,8 @@ protected:
     std::filesystem::path log_;
     std::filesystem::path installer_;
     nlohmann::json handoff_;
-    testing::ScopedRegistryValue installLocation_{InstallRegistryKey, InstallLocationValue};
+    testing::ScopedRegistryValue installLocation_{testing::productKey(InstallRegistryKey),
+                                                  InstallLocationValue};
 };
 
 TEST_F(MaintenanceRun, InstallsTheStagedUpdateAndRelaunches) {

@@ -1,9 +1,11 @@
+#include "common/user_state.h"
 #include "installation/install_location.h"
 #include "installation/installer_process.h"
 #include "installation/installer_records_file.h"
 #include "installation/result_record_file.h"
 #include "support/process_runner.h"
 #include "support/registry_value.h"
+#include "support/test_profile.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +47,8 @@ protected:
     std::filesystem::path base_;
     std::filesystem::path attemptDirectory_;
     std::filesystem::path root_;
-    testing::ScopedRegistryValue installLocation_{InstallRegistryKey, InstallLocationValue};
+    testing::ScopedRegistryValue installLocation_{testing::productKey(InstallRegistryKey),
+                                                  InstallLocationValue};
 };
 
 TEST_F(StandInInstaller, SuccessInstallsTheTreeAndWritesAMatchingRecord) {
@@ -62,6 +65,30 @@ TEST_F(StandInInstaller, SuccessInstallsTheTreeAndWritesAMatchingRecord) {
     EXPECT_EQ(record->result, "success");
     EXPECT_EQ(record->version, "2.4.0");
     EXPECT_TRUE(isSameDirectory(std::filesystem::path(record->directory), root_));
+}
+
+// Without a root of the test's, the stand-in installs where a per-user installer does, LocalAppData\Programs,
+// which in a test build is the profile's; without a profile it installs nothing anywhere.
+TEST_F(StandInInstaller, TheDefaultRootIsTheProfilesLocalProgramsFolder) {
+    SetEnvironmentVariableW(L"ARDENWICK_STANDIN_ROOT", nullptr);
+    {
+        const testing::TestProfile profile(L"standin");
+        const auto programs = profile.localAppData() / L"Programs" / L"Ardenwick";
+        EXPECT_EQ(runScenario(L"success"), 0U);
+        EXPECT_TRUE(std::filesystem::is_regular_file(programs / L"Ardenwick.exe"));
+        EXPECT_EQ(readInstallLocation(), programs / L"Ardenwick.exe");
+        EXPECT_TRUE(isSameDirectory(
+            std::filesystem::path(readResultRecord(attemptDirectory_ / L"result.ini")->directory), programs));
+        std::error_code ignored;
+        std::filesystem::remove_all(programs, ignored);
+    }
+    const auto programProfile = testing::productLocalAppData();
+    const auto root = programProfile.parent_path().parent_path();
+    SetEnvironmentVariableW(TestProfileVariable, nullptr);
+    EXPECT_EQ(runScenario(L"success"), 2U);
+    SetEnvironmentVariableW(TestProfileVariable, root.c_str());
+    EXPECT_FALSE(std::filesystem::exists(programProfile / L"Programs"));
+    EXPECT_TRUE(readInstallLocation().empty());
 }
 
 TEST_F(StandInInstaller, ScenariosProduceEachDocumentedOutcome) {

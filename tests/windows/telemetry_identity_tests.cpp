@@ -1,5 +1,6 @@
 #include "telemetry/analytics_identity.h"
 
+#include "support/test_profile.h"
 #include "telemetry_windows_support.h"
 
 #include <gtest/gtest.h>
@@ -16,27 +17,29 @@ const std::wstring DeviceKey = L"Software\\Ardenwick\\Attribution\\AppsFlyer\\te
 std::optional<std::wstring> readText(const std::wstring& key, const wchar_t* value) {
     wchar_t buffer[1024]{};
     DWORD size = sizeof(buffer);
-    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), value, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
-        ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CURRENT_USER, testing::productKey(key).c_str(), value, RRF_RT_REG_SZ, nullptr,
+                     buffer, &size) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     return std::wstring(buffer);
 }
 
 void writeText(const std::wstring& key, const wchar_t* value, const std::wstring& text) {
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), value, REG_SZ, text.c_str(),
-                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, testing::productKey(key).c_str(), value, REG_SZ,
+                              text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
               ERROR_SUCCESS);
 }
 
 void writeDword(const std::wstring& key, const wchar_t* value, DWORD number) {
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), value, REG_DWORD, &number, sizeof(number)),
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, testing::productKey(key).c_str(), value, REG_DWORD, &number,
+                              sizeof(number)),
               ERROR_SUCCESS);
 }
 
 bool keyExists(const std::wstring& key) {
     HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, testing::productKey(key).c_str(), 0, KEY_READ, &handle) !=
+        ERROR_SUCCESS) {
         return false;
     }
     RegCloseKey(handle);
@@ -55,8 +58,9 @@ protected:
     void SetUp() override { clean(); }
     void TearDown() override { clean(); }
     static void clean() {
-        RegDeleteKeyValueW(HKEY_CURRENT_USER, ArdenwickKey, L"AnalyticsDistinctId");
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Ardenwick\\Attribution\\AppsFlyer\\telemetry-test");
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, testing::productKey(ArdenwickKey).c_str(),
+                           L"AnalyticsDistinctId");
+        RegDeleteTreeW(HKEY_CURRENT_USER, testing::productKey(DeviceKey).c_str());
     }
 };
 
@@ -88,7 +92,7 @@ TEST_F(IdentityTest, StoredDistinctIdsAreKeptOrReplacedByTheirForm) {
 
 TEST_F(IdentityTest, ALockedAnalyticsMutexGivesAFreshUnstoredId) {
     writeText(ArdenwickKey, L"AnalyticsDistinctId", L"anon_stored");
-    const testing::MutexHolder holder(L"Local\\Ardenwick.AnalyticsIdentity");
+    const testing::MutexHolder holder(testing::productMutex(L"Local\\Ardenwick.AnalyticsIdentity"));
     const std::string fresh = analyticsDistinctId();
     EXPECT_TRUE(std::regex_match(fresh, DistinctIdForm)) << fresh;
     EXPECT_EQ(readText(ArdenwickKey, L"AnalyticsDistinctId"), L"anon_stored");
@@ -147,7 +151,7 @@ TEST_F(IdentityTest, InstallationIdEdgeCasesLeaveTheRegistryAlone) {
 }
 
 TEST_F(IdentityTest, ALockedInstallationMutexGivesNoId) {
-    const testing::MutexHolder holder(L"Local\\Ardenwick.InstallationIdentity");
+    const testing::MutexHolder holder(testing::productMutex(L"Local\\Ardenwick.InstallationIdentity"));
     EXPECT_EQ(installationIdentity(Namespace), "");
     EXPECT_FALSE(keyExists(DeviceKey));
 }

@@ -1,4 +1,5 @@
 // Several Windows processes on one outbox file, under Wine's own locking.
+#include "support/test_profile.h"
 #include "telemetry/installation_outbox.h"
 #include "telemetry/posthog_metrics.h"
 
@@ -202,7 +203,9 @@ TEST(OutboxWindowsProcesses, TheSenderDeliversEventsAnotherProcessStored) {
         PostHogMetrics client(configuration, options);
         EXPECT_TRUE(client.flush(30000));
     }
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Ardenwick\\Attribution\\AppsFlyer\\telemetry-process-test");
+    RegDeleteTreeW(
+        HKEY_CURRENT_USER,
+        testing::productKey(L"Software\\Ardenwick\\Attribution\\AppsFlyer\\telemetry-process-test").c_str());
     EXPECT_EQ(db.rows(), 0);
     ASSERT_EQ(static_cast<std::int64_t>(bodies.size()), rows);
     std::set<std::string> sent(bodies.begin(), bodies.end());

@@ -1,4 +1,5 @@
 #include "common/text_conversion.h"
+#include "support/test_profile.h"
 #include "telemetry/batch_endpoint.h"
 #include "telemetry/bootstrapper_event.h"
 #include "telemetry/event_timestamp.h"
@@ -99,9 +100,12 @@ protected:
     void SetUp() override { clean(); }
     void TearDown() override { clean(); }
     static void clean() {
-        RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Ardenwick", L"AnalyticsDistinctId");
-        RegDeleteTreeW(HKEY_CURRENT_USER,
-                       L"Software\\Ardenwick\\Attribution\\AppsFlyer\\telemetry-client-test");
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, testing::productKey(L"Software\\Ardenwick").c_str(),
+                           L"AnalyticsDistinctId");
+        RegDeleteTreeW(
+            HKEY_CURRENT_USER,
+            testing::productKey(L"Software\\Ardenwick\\Attribution\\AppsFlyer\\telemetry-client-test")
+                .c_str());
     }
     TemporaryDirectory directory;
 };
@@ -152,6 +156,7 @@ TEST_F(WindowsClientTest, TheShippedPlatformStoresEventsWithRegistryIdsAndSystem
     EXPECT_EQ(next.installationId(), installationId);
 }
 
+// LocalAppData of the test profile here; the shipped program's is FOLDERID_LocalAppData.
 TEST(WindowsMetricsPlatform, TheOutboxLivesUnderLocalAppDataNamedByTheKeyHash) {
     const auto platform = windowsMetricsPlatform();
     const auto path = platform.defaultOutboxPath("phc_abc");
@@ -159,9 +164,7 @@ TEST(WindowsMetricsPlatform, TheOutboxLivesUnderLocalAppDataNamedByTheKeyHash) {
     EXPECT_EQ(path->filename(), utf8ToWide(outboxFileName("phc_abc")));
     EXPECT_EQ(path->parent_path().filename(), L"Analytics");
     EXPECT_EQ(path->parent_path().parent_path().filename(), L"Ardenwick");
-    wchar_t local[MAX_PATH]{};
-    ASSERT_GT(GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH), 0u);
-    EXPECT_EQ(path->parent_path().parent_path().parent_path(), std::filesystem::path(local));
+    EXPECT_EQ(path->parent_path().parent_path().parent_path(), testing::productLocalAppData());
 }
 
 } // namespace

@@ -10,8 +10,9 @@
 // compare the installer that ran with the one that was verified.
 #include "stand_in_support.h"
 
+#include "common/user_state.h"
+
 #include <shellapi.h>
-#include <shlobj.h>
 
 #include <nlohmann/json.hpp>
 
@@ -92,14 +93,19 @@ std::filesystem::path defaultRoot() {
     if (!configured.empty()) {
         return configured;
     }
-    PWSTR folder = nullptr;
-    SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder);
-    std::filesystem::path root = std::filesystem::path(folder) / L"Programs" / L"Ardenwick";
-    CoTaskMemFree(folder);
-    return root;
+    // A real installer's per-user default; in a test build the test profile's, and none without one.
+    const auto folder = ardenwick::localAppDataFolder();
+    if (!folder) {
+        return {};
+    }
+    return std::filesystem::path(*folder) / L"Programs" / L"Ardenwick";
 }
 
 bool install(const std::filesystem::path& root) {
+    const auto installKey = ardenwick::userRegistryKey(L"Software\\3b7e4f10-9a2c-5d41-8e6f-0c1d2a3b4c5d");
+    if (root.empty() || !installKey) {
+        return false;
+    }
     const std::string version = ARDENWICK_STANDIN_VERSION;
     if (!extractResource(LauncherResource, root / L"Ardenwick.exe") ||
         !extractResource(ApplicationResource,
@@ -115,8 +121,8 @@ bool install(const std::filesystem::path& root) {
         return false;
     }
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\3b7e4f10-9a2c-5d41-8e6f-0c1d2a3b4c5d", 0, nullptr, 0,
-                        KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, installKey->c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
         return false;
     }
     const std::wstring text = root.wstring();

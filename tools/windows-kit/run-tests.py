@@ -11,6 +11,10 @@ declarations as the build's own tests); this script only prepares and checks wha
 - on Windows, the test root (test-pki/root.cer) and that run root are trusted for the run and removed
   afterwards: in LocalMachine when elevated, otherwise in CurrentUser (Windows asks to confirm each);
   under Wine the run root goes into the prefix (ARDENWICK_WINEPREFIX, scripts/wine-run as the emulator);
+- every test program keeps the product's per-user state (LocalAppData, its HKCU keys) on throw-away
+  profiles under a folder made for this run (ARDENWICK_TEST_PROFILES); at the end, whatever happened to
+  the tests (a failure, a time-out that killed one), that folder and HKCU\Software\ArdenwickTestState
+  are removed, so the person's own Ardenwick folders, keys and shell folders are never read or changed;
 - every skipped GoogleTest case must give a reason listed in this host's allow-list
   (skip-allowlist-windows.txt or skip-allowlist-wine.txt), no case may be disabled or not run, and
   every test program must leave its result file;
@@ -28,6 +32,8 @@ import pathlib
 import shutil
 import subprocess
 import sys
+import tempfile
+import time
 import types
 import xml.etree.ElementTree as ElementTree
 
@@ -195,6 +201,46 @@ def check_fixed_ports(tests):
                          "again on another port, or free the range (net stop winnat, then net start winnat)")
 
 
+TEST_STATE_KEY = r"Software\ArdenwickTestState"
+
+
+def make_profiles_folder():
+    """The folder of the run's test profiles, in the host's temporary folder; its Windows path for the tests."""
+    # Resolved: the long form of a short (8.3) %TEMP%, as the loader names the programs run from it.
+    folder = pathlib.Path(tempfile.mkdtemp(prefix="ardenwick-kit-profiles-")).resolve()
+    return folder, (str(folder) if ON_WINDOWS else "Z:" + str(folder).replace("/", "\\"))
+
+
+def delete_registry_tree(root, path):
+    import winreg
+    try:
+        with winreg.OpenKey(root, path, 0, winreg.KEY_ALL_ACCESS) as key:
+            while True:
+                try:
+                    child = winreg.EnumKey(key, 0)
+                except OSError:
+                    break
+                delete_registry_tree(root, path + "\\" + child)
+        winreg.DeleteKey(root, path)
+    except FileNotFoundError:
+        pass
+
+
+def remove_test_state(profiles):
+    """Removes every profile of the run and the tests' registry key, also those of a killed test."""
+    if ON_WINDOWS:
+        import winreg
+        delete_registry_tree(winreg.HKEY_CURRENT_USER, TEST_STATE_KEY)
+    else:
+        wine_run("reg", "delete", "HKCU\\" + TEST_STATE_KEY, "/f")
+    for _ in range(50):
+        shutil.rmtree(profiles, ignore_errors=True)
+        if not profiles.exists():
+            return
+        time.sleep(0.2)  # a program of a killed test may still be closing its files
+    print(f"run-tests: could not remove the test profiles in {profiles}", file=sys.stderr)
+
+
 def selected_tests(ctest_arguments):
     listing = subprocess.run(["ctest", "--test-dir", str(KIT), "--show-only=json-v1", *ctest_arguments],
                              check=True, capture_output=True, text=True).stdout
@@ -279,6 +325,8 @@ def main():
         wine_run("cmd", "/c", "exit")
     junit = results / arguments.junit
     lanes = None
+    profiles, profiles_for_tests = make_profiles_folder()
+    os.environ["ARDENWICK_TEST_PROFILES"] = profiles_for_tests
     try:
         if trust:
             trust.add(TEST_ROOT)
@@ -301,6 +349,7 @@ def main():
     finally:
         if lanes:
             lanes.stop()
+        remove_test_state(profiles)
         if trust:
             trust.remove_all()
         shutil.rmtree(results / "tls", ignore_errors=True)
