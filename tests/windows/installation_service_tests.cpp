@@ -368,6 +368,26 @@ TEST_F(InstallationService, AnInstallerBelowTheVersionFloorIsNeverRun) {
     EXPECT_FALSE(std::filesystem::exists(root_));
 }
 
+// An installer that passes every check but that Windows refuses to start (here a DLL; in the field an
+// installer that asks for elevation, error 740): the attempt fails, and its event names the start and
+// the Win32 error Windows gave, so the makers can tell a refused start from a failing installer.
+TEST_F(InstallationService, AnInstallerWindowsRefusesToStartIsReportedWithTheWin32Error) {
+    auto service = freshService("not_executable");
+    const InstallationStatus status = runAttempt(*service);
+    EXPECT_EQ(status.kind, InstallationKind::InstallationFailed);
+    EXPECT_EQ(status.operation, "installation_failed");
+    const std::vector<nlohmann::json> events = events_->inOrder();
+    const auto result = std::find_if(events.rbegin(), events.rend(), [](const auto& event) {
+        return event.at("event") == "installer_process_result";
+    });
+    ASSERT_NE(result, events.rend());
+    const auto properties = result->at("properties");
+    EXPECT_EQ(properties.value("result", ""), "failure");
+    EXPECT_EQ(properties.value("operation", ""), "installer_process_create");
+    EXPECT_EQ(properties.value("win32_error", 0), static_cast<int>(ERROR_BAD_EXE_FORMAT)) << result->dump();
+    EXPECT_FALSE(installerRan()) << fileText(log_);
+}
+
 // The attempt takes a full installer of up to 512 MiB: one that announces a byte more is refused before
 // its body is read; one that announces exactly that much is downloaded (and here fails later, its body
 // being far shorter than announced).
