@@ -4,7 +4,7 @@
 
 namespace ardenwick {
 
-DWORD queryFileIdentity(const WidePath& path, FileIdentity& identity) noexcept {
+DWORD queryFileIdentity(const WidePath& path, VolumeFileIdentity& identity) noexcept {
     BY_HANDLE_FILE_INFORMATION information{};
     if (const DWORD error = queryFileInformation(path, information); error != ERROR_SUCCESS) {
         return error;
@@ -14,8 +14,8 @@ DWORD queryFileIdentity(const WidePath& path, FileIdentity& identity) noexcept {
 }
 
 bool namesSameFile(const WidePath& first, const WidePath& second) noexcept {
-    FileIdentity a;
-    FileIdentity b;
+    VolumeFileIdentity a;
+    VolumeFileIdentity b;
     return queryFileIdentity(first, a) == ERROR_SUCCESS && queryFileIdentity(second, b) == ERROR_SUCCESS &&
            a == b;
 }

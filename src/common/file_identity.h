@@ -9,17 +9,17 @@
 
 namespace ardenwick {
 
-struct FileIdentity {
+struct VolumeFileIdentity {
     DWORD volumeSerialNumber = 0;
     DWORD fileIndexHigh = 0;
     DWORD fileIndexLow = 0;
 
-    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+    friend bool operator==(const VolumeFileIdentity&, const VolumeFileIdentity&) = default;
 };
 
 /// The identity of the file or folder the path names, following links; ERROR_SUCCESS or the Win32
 /// error of the open or the query.
-[[nodiscard]] DWORD queryFileIdentity(const WidePath& path, FileIdentity& identity) noexcept;
+[[nodiscard]] DWORD queryFileIdentity(const WidePath& path, VolumeFileIdentity& identity) noexcept;
 
 /// Both paths name one existing file or folder; false when either cannot be opened.
 [[nodiscard]] bool namesSameFile(const WidePath& first, const WidePath& second) noexcept;

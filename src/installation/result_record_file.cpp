@@ -23,8 +23,8 @@ std::string readKey(const std::wstring& path, const wchar_t* key, DWORD bufferCh
     }
 }
 
-FileIdentity directoryIdentity(const WidePath& directory) {
-    FileIdentity identity;
+VolumeFileIdentity directoryIdentity(const WidePath& directory) {
+    VolumeFileIdentity identity;
     if (const DWORD error = queryFileIdentity(directory, identity); error != ERROR_SUCCESS) {
         throw InstallationDiagnosticError("directory_identity", error);
     }
