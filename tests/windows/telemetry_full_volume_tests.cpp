@@ -42,10 +42,11 @@ TEST(TelemetryFullVolume, AClientOnAFullVolumeWithALeftWalIndexEndsNormallyAndKe
     ASSERT_GT(room, 0U);
     ASSERT_LT(room, 32768U) << "the volume has room for the WAL index";
 
-    const UniqueKernelHandle stop(CreateEventW(nullptr, TRUE, FALSE, L"ardenwick-full-volume-stop"));
+    const std::wstring stopName = L"ardenwick-full-volume-stop." + std::to_wstring(GetCurrentProcessId());
+    const UniqueKernelHandle stop(CreateEventW(nullptr, TRUE, FALSE, stopName.c_str()));
     auto client = testing::startProgram(testing::executableDirectory() / L"telemetry_exit_helper.exe",
                                         L"https://127.0.0.1:9 " + testing::quoteArgument(outbox.wstring()) +
-                                            L" ardenwick-full-volume-stop");
+                                            L" " + stopName);
     const EndedAtExit endClient{client};
     ASSERT_TRUE(client.process);
     // Long enough to open the outbox and record its event; a fault there ends the process at once.

@@ -94,10 +94,11 @@ bool leaveOutboxOfDeadClient(const std::filesystem::path& outbox) {
         }
     }
     // Its stop event is never set: the client records its event and waits until it is ended.
-    const UniqueKernelHandle neverSet(CreateEventW(nullptr, TRUE, FALSE, L"ardenwick-dead-client-stop"));
-    const auto client = startProgram(executableDirectory() / L"telemetry_exit_helper.exe",
-                                     L"https://127.0.0.1:9 " + quoteArgument(outbox.wstring()) +
-                                         L" ardenwick-dead-client-stop");
+    const std::wstring stopName = L"ardenwick-dead-client-stop." + std::to_wstring(GetCurrentProcessId());
+    const UniqueKernelHandle neverSet(CreateEventW(nullptr, TRUE, FALSE, stopName.c_str()));
+    const auto client =
+        startProgram(executableDirectory() / L"telemetry_exit_helper.exe",
+                     L"https://127.0.0.1:9 " + quoteArgument(outbox.wstring()) + L" " + stopName);
     if (!client.process) {
         return false;
     }
