@@ -2,6 +2,9 @@
 
 #include "common/file_system.h"
 #include "telemetry/outbox_damage.h"
+#ifdef _WIN32
+#include "telemetry/wal_index_backing.h"
+#endif
 
 #include <sqlite3.h>
 
@@ -160,6 +163,10 @@ InstallationOutbox::InstallationOutbox(const WidePath& path, int busyTimeoutMill
 
 int InstallationOutbox::open(const WidePath& path, int busyTimeoutMilliseconds, const char*& operation) {
     const std::u16string name = path.u16string();
+#ifdef _WIN32
+    // A full volume must fail the outbox, never fault inside its memory-mapped WAL index.
+    backWalIndexGrowth();
+#endif
     operation = "installation_outbox_open";
     int result = sqlite3_open16(name.c_str(), &db_);
     if (result == SQLITE_OK) {

@@ -22,6 +22,7 @@ set(ARDENWICK_ANALYTICS_HOST "https://eu.i.posthog.com" CACHE STRING "PostHog in
 set_property(SOURCE ${CMAKE_CURRENT_LIST_DIR}/configuration_provider.cpp APPEND PROPERTY
     COMPILE_DEFINITIONS "ARDENWICK_ANALYTICS_HOST=\"${ARDENWICK_ANALYTICS_HOST}\"")
 if(WIN32)
+    target_sources(ardenwick_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/wal_index_backing.cpp)
     target_sources(ardenwick_win32 PRIVATE
         ${CMAKE_CURRENT_LIST_DIR}/analytics_identity.cpp
         ${CMAKE_CURRENT_LIST_DIR}/batch_transport.cpp
