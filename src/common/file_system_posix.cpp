@@ -14,31 +14,16 @@
 namespace ardenwick {
 namespace {
 
-/// The path as UTF-8, as the system takes it; wchar_t holds whole code points here.
+/// The path as UTF-8, as the system takes it; wchar_t holds whole code points here, and one that is no
+/// Unicode scalar value names no file.
 std::string pathUtf8(const WidePath& path) {
-    std::string text;
     for (const wchar_t c : path.native()) {
         const auto code = static_cast<std::uint32_t>(c);
         if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
             throw std::runtime_error("Invalid UTF-32 text");
         }
-        if (code < 0x80) {
-            text.push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            text.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            text.push_back(static_cast<char>(0xE0 | (code >> 12)));
-            text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            text.push_back(static_cast<char>(0xF0 | (code >> 18)));
-            text.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-            text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
     }
-    return text;
+    return path.u8string();
 }
 
 /// Closes a descriptor on every path.

@@ -52,6 +52,35 @@ std::u16string WidePath::u16string() const {
     return text;
 }
 
+std::string WidePath::u8string() const {
+    const std::u16string wide = u16string();
+    std::string text;
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        std::uint32_t code = wide[i];
+        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+            wide[i + 1] <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (code < 0x80) {
+            text.push_back(static_cast<char>(code));
+        } else if (code < 0x800) {
+            text.push_back(static_cast<char>(0xC0 | (code >> 6)));
+            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        } else if (code < 0x10000) {
+            text.push_back(static_cast<char>(0xE0 | (code >> 12)));
+            text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        } else {
+            text.push_back(static_cast<char>(0xF0 | (code >> 18)));
+            text.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        }
+    }
+    return text;
+}
+
 WidePath& WidePath::operator/=(std::wstring_view component) {
     if (!text_.empty() && !isSeparator(text_.back()) && !(text_.size() == 2 && text_[1] == L':')) {
         text_.push_back(Separator);

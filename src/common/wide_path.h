@@ -51,6 +51,8 @@ public:
     }
     /// The text as UTF-16, for libraries that take it (SQLite); the same text on Windows.
     [[nodiscard]] std::u16string u16string() const;
+    /// The path as UTF-8 (a lone surrogate is encoded as it stands).
+    [[nodiscard]] std::string u8string() const;
 
     /// Everything before the last separator, without trailing separators unless that is the root
     /// ("C:\", "\", "/"); empty when there is no separator.

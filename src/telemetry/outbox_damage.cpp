@@ -11,36 +11,6 @@ namespace ardenwick {
 
 namespace {
 
-/// The path as UTF-8, as sqlite3_open_v2 takes it.
-std::string utf8Path(const WidePath& path) {
-    const std::u16string wide = path.u16string();
-    std::string text;
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-        std::uint32_t code = wide[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-            wide[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (code < 0x80) {
-            text.push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            text.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            text.push_back(static_cast<char>(0xE0 | (code >> 12)));
-            text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            text.push_back(static_cast<char>(0xF0 | (code >> 18)));
-            text.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-            text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
-    }
-    return text;
-}
-
 /// A line of quick_check that speaks of damage. Pages of a table whose schema entry could not be parsed
 /// belong to no b-tree the check knows, so "never used" says nothing about the file.
 bool reportsDamage(std::string_view line) {
@@ -86,7 +56,7 @@ OutboxDamage checkOutboxDamage(const WidePath& path) {
     }
     sqlite3* db = nullptr;
     // Never creates the file, never checkpoints into it, and skips schema entries it cannot parse.
-    int result = sqlite3_open_v2(utf8Path(path).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    int result = sqlite3_open_v2(path.u8string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     OutboxDamage damage = OutboxDamage::Readable;
     if (result == SQLITE_OK) {
         sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
