@@ -79,6 +79,11 @@ TEST(FullVolumeEndToEnd, TheProgramInstallsAndEndsWithinItsFlushWhileTheOutboxVo
     std::filesystem::create_directories(analytics);
     const std::string mounted = testing::mountVolumeOver(analytics);
     ASSERT_TRUE(mounted.empty()) << mounted;
+    // Given back before the profile goes, which could not remove the folder while a volume is over it.
+    struct Unmount {
+        std::filesystem::path folder;
+        ~Unmount() { EXPECT_TRUE(testing::unmountVolume(folder)) << folder.string(); }
+    } const unmount{analytics};
 
     const auto outbox =
         analytics /

@@ -34,13 +34,22 @@ def serve_requests(requests, mounted, stop):
             with open(request, encoding="utf-8") as file:
                 folder = file.read().strip()
             os.remove(request)
-            os.makedirs(folder, exist_ok=True)
-            ok, error = mount(folder)
-            if ok:
-                mounted.append(folder)
+            if folder.startswith("unmount:"):
+                # The test gives its folder back before it removes the folder that holds it.
+                folder = folder[len("unmount:"):]
+                ok = folder in mounted and subprocess.run(["umount", "-l", folder]).returncode == 0
+                if ok:
+                    mounted.remove(folder)
+                answer = "unmounted" if ok else "unmount failed"
+            else:
+                os.makedirs(folder, exist_ok=True)
+                ok, error = mount(folder)
+                if ok:
+                    mounted.append(folder)
+                answer = "mounted" if ok else "mount failed: " + error
             reply = os.path.join(requests, "reply")
             with open(reply + ".new", "w", encoding="utf-8") as file:
-                file.write("mounted" if ok else "mount failed: " + error)
+                file.write(answer)
             os.replace(reply + ".new", reply)
         time.sleep(0.05)
 

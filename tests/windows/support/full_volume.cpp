@@ -48,7 +48,10 @@ std::optional<std::filesystem::path> fullVolume() {
     return value ? std::optional<std::filesystem::path>(*value) : std::nullopt;
 }
 
-std::string mountVolumeOver(const std::filesystem::path& folder) {
+namespace {
+
+/// Asks with_full_volume.py to do what request says with the folder; its answer, or why there is none.
+std::string askVolumeServer(const std::string& request, const std::filesystem::path& folder) {
     const auto requests = environmentValue(L"ARDENWICK_FULL_VOLUME_REQUESTS");
     const auto target = unixPath(folder);
     if (!requests || !target) {
@@ -56,13 +59,24 @@ std::string mountVolumeOver(const std::filesystem::path& folder) {
     }
     const std::filesystem::path reply = std::filesystem::path(*requests) / L"reply";
     std::filesystem::remove(reply);
-    std::ofstream(std::filesystem::path(*requests) / L"request") << *target;
+    std::ofstream(std::filesystem::path(*requests) / L"request") << request << *target;
     for (int tries = 0; tries < 200 && !std::filesystem::exists(reply); ++tries) {
         Sleep(50);
     }
     std::stringstream text;
     text << std::ifstream(reply).rdbuf();
-    return text.str() == "mounted" ? std::string() : "no volume over " + *target + ": " + text.str();
+    return text.str();
+}
+
+} // namespace
+
+std::string mountVolumeOver(const std::filesystem::path& folder) {
+    const std::string answer = askVolumeServer("", folder);
+    return answer == "mounted" ? std::string() : "no volume over " + folder.string() + ": " + answer;
+}
+
+bool unmountVolume(const std::filesystem::path& folder) {
+    return askVolumeServer("unmount:", folder) == "unmounted";
 }
 
 std::uint64_t fillLeavingTwoPages(const std::filesystem::path& filler) {

@@ -15,6 +15,8 @@ namespace ardenwick::testing {
 
 /// Mounts a 1 MiB volume over folder (which must exist); empty, or why it could not.
 [[nodiscard]] std::string mountVolumeOver(const std::filesystem::path& folder);
+/// Unmounts the volume that mountVolumeOver put over folder; false when it could not.
+bool unmountVolume(const std::filesystem::path& folder);
 
 /// The reason a test without a volume gives: a skip on Windows, a failure under Wine.
 inline constexpr const char* NoVolumeSkip =
