@@ -13,10 +13,11 @@ namespace {
 
 constexpr int DestructorFlushMilliseconds = 2000;
 // How long recording waits for a call of the sender's on the outbox to end before it leaves its row to
-// the sender: longer than an ordinary SQLite call, with its fsyncs, takes, so that a row is stored at once
-// whenever the outbox is free; far shorter than the busy timeout that a call waiting out another process
-// takes.
-constexpr std::chrono::milliseconds DurableWriteWait{250};
+// the sender: one busy timeout, far longer than an ordinary SQLite call with its fsyncs takes even on a
+// loaded PC, so a row is stored at once whenever the outbox is free. A call that takes longer is waiting
+// out another process's lock; the row and the run's later rows are then the sender's, so recording waits
+// one busy timeout per run at most.
+constexpr std::chrono::milliseconds DurableWriteWait{outbox_limits::BusyTimeoutMilliseconds};
 // After the flush the sender's post is aborted; this is how long it then has to let its row go.
 constexpr std::chrono::milliseconds SenderStopGrace{250};
 
@@ -165,14 +166,18 @@ void PostHogMetrics::recordDurable(MetricsEvent event, const std::string& distin
         }
         // Rows kept before this one go first.
         if (!s.keepWhileDeferring(row)) {
+            const auto started = std::chrono::steady_clock::now();
             std::unique_lock outboxLock(s.outboxMutex, std::defer_lock);
             if (!outboxLock.try_lock_for(DurableWriteWait)) {
                 // The sender is inside a call on the outbox that waits out another process's lock: it
-                // appends this row next, and the recording thread does not wait for it.
-                s.keepForSender(std::move(row));
+                // appends this row and the run's later ones, and the recording thread waits no more.
+                s.keepAfterBusy(std::move(row));
             } else if (!s.shared.path) {
                 return;
             } else {
+                // The append waits for another process's lock only as long as is left of this row's
+                // one busy timeout, whatever part of it went on waiting for the sender.
+                const State::RecordingBudget budget(s, started + DurableWriteWait);
                 s.storeDurable(std::move(row));
             }
         }

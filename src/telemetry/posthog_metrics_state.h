@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace ardenwick {
@@ -55,8 +56,7 @@ struct PostHogMetrics::State {
     bool active = false;
     // The outbox files and what is known of them are guarded by outboxMutex, taken after mutex and never
     // before it. The sender takes it alone for its SQLite calls, which may wait out another process's
-    // lock; the recording thread waits for it only as long as an ordinary call takes
-    // (DurableWriteWait), so it never waits for those.
+    // lock; the recording thread waits for it one busy timeout at most (DurableWriteWait), once a run.
     mutable std::timed_mutex outboxMutex;
     OutboxSlot shared;
     OutboxSlot own;
@@ -67,6 +67,29 @@ struct PostHogMetrics::State {
     /// Set by the destructor (steady-clock ticks, 0 before): until then the sender tries kept rows again
     /// at once, whatever the back-off, and no SQLite call waits past it.
     std::atomic<std::chrono::steady_clock::rep> lastTryDeadline{0};
+    /// Under outboxMutex: while recording appends, the end of its one busy timeout (see busyTimeoutNow).
+    std::optional<std::chrono::steady_clock::time_point> recordingDeadline;
+    /// While it lives (under outboxMutex), the outbox's calls wait no later than until; then the
+    /// connections wait as long as before.
+    class RecordingBudget {
+    public:
+        RecordingBudget(State& state, std::chrono::steady_clock::time_point until) : state_(state) {
+            state_.recordingDeadline = until;
+        }
+        RecordingBudget(const RecordingBudget&) = delete;
+        RecordingBudget& operator=(const RecordingBudget&) = delete;
+        ~RecordingBudget() {
+            state_.recordingDeadline.reset();
+            for (OutboxSlot* slot : {&state_.shared, &state_.own}) {
+                if (slot->outbox) {
+                    slot->outbox->setBusyTimeout(state_.busyTimeoutNow());
+                }
+            }
+        }
+
+    private:
+        State& state_;
+    };
     EventProperties installContext;
     BatchEndpoint endpoint;
     std::string distinctId;
@@ -109,8 +132,6 @@ struct PostHogMetrics::State {
     void keepLocked(OutboxRow row);
     /// Keeps the row when rows are being kept; false when it is to be appended now.
     bool keepWhileDeferring(OutboxRow& row);
-    /// Leaves the row to the sender, which is inside a call on the outbox.
-    void keepForSender(OutboxRow row);
     /// Keeps a row that met a busy outbox; this run's later rows all go to the sender.
     void keepAfterBusy(OutboxRow row);
     // Under the mutex: appends a new row, or keeps it when the outbox is busy; other failures drop it.

@@ -20,19 +20,22 @@ WidePath ownOutboxPath(const WidePath& shared) {
 }
 
 int PostHogMetrics::State::busyTimeoutNow() const {
-    const auto deadline = lastTryDeadline.load();
-    if (deadline == 0) {
+    std::optional<std::chrono::steady_clock::time_point> until = recordingDeadline;
+    if (const auto deadline = lastTryDeadline.load(); deadline != 0) {
+        const std::chrono::steady_clock::time_point last{std::chrono::steady_clock::duration(deadline)};
+        until = until ? std::min(*until, last) : last;
+    }
+    if (!until) {
         return outbox_limits::BusyTimeoutMilliseconds;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(deadline)) -
-        std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(*until - std::chrono::steady_clock::now());
     return static_cast<int>(
         std::clamp<std::int64_t>(left.count(), 0, outbox_limits::BusyTimeoutMilliseconds));
 }
 
 void PostHogMetrics::State::limitBusyTimeout(OutboxSlot& slot) const {
-    if (lastTryDeadline.load() != 0 && slot.outbox) {
+    if ((lastTryDeadline.load() != 0 || recordingDeadline) && slot.outbox) {
         slot.outbox->setBusyTimeout(busyTimeoutNow());
     }
 }
@@ -106,12 +109,6 @@ void PostHogMetrics::State::keepAfterBusy(OutboxRow row) {
     std::lock_guard keptLock(keptMutex);
     deferring = true;
     handOver = true;
-    keepLocked(std::move(row));
-}
-
-void PostHogMetrics::State::keepForSender(OutboxRow row) {
-    std::lock_guard keptLock(keptMutex);
-    deferring = true;
     keepLocked(std::move(row));
 }
 
