@@ -13,7 +13,7 @@ import time
 
 
 def lane_run(lanes, lane, *command, **options):
-    environment = dict(os.environ, ARDENWICK_KIT_LANES=str(lanes),
+    environment = dict(os.environ, ARDENWICK_KIT_LANES=str(lanes), ARDENWICK_TEST_PROFILES="Z:\\run\\profiles",
                        CTEST_RESOURCE_GROUP_0_WINE_LANE=f"id:{lane},slots:1")
     return subprocess.Popen(["bash", LANE_RUN, *command], env=environment, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, text=True, **options)
@@ -78,12 +78,13 @@ def main():
                                  "import os, socket, sys\n"
                                  "print(os.environ['ARDENWICK_WINEPREFIX'])\n"
                                  "print(os.environ['DISPLAY'])\n"
+                                 "print(os.environ['ARDENWICK_TEST_PROFILES'])\n"
                                  "s = socket.socket(); s.bind(('127.0.0.1', int(sys.argv[1]))); print('bound')\n",
                                  str(port))
                 out, err = probe.communicate(timeout=30)
             network.kill()
             network.wait()
-            expected = [str(lanes / "1" / "wineprefix"), ":77", "bound"]
+            expected = [str(lanes / "1" / "wineprefix"), ":77", "Z:\\run\\profiles\\lane-1", "bound"]
             if out.split() != expected:
                 failures.append(f"lane 1 is not a world of its own: {out.split()} {err!r}, expected {expected}")
         else:
