@@ -3,7 +3,7 @@ its named objects, the desktop or the release server's port run side by side (se
 
 Lane 0 is the run's own prefix, display and network. Each further lane gets a prefix of its own (a
 separate Wine user and wineserver), an Xvfb display of its own and a network namespace of its own, held
-open for the run by a sleeping process; lane-run enters them for each test. ctest hands out the lanes as the resource "wine_lane" (--resource-spec-file), one test
+open for the run by a sleeping process; lane-run enters them for each test. ctest hands out the lanes as the resource "wine_lane" (from the file resources_file() writes), one test
 per lane at a time. On Windows there is one world, and the tests keep their resource locks instead.
 """
 
@@ -35,7 +35,7 @@ class Lanes:
         self.networks = []
         self.prefixes = []
 
-    def spec_file(self):
+    def resources_file(self):
         lanes = [{"id": str(lane), "slots": 1} for lane in range(self.count)]
         path = self.directory / "lanes.json"
         path.write_text(json.dumps({"version": {"major": 1, "minor": 0}, "local": [{"wine_lane": lanes}]}),
@@ -57,7 +57,7 @@ class Lanes:
         failures = [message for message in self._prepare_all() if message]
         if failures:
             raise RuntimeError("could not prepare a Wine lane: " + "; ".join(failures))
-        return self.spec_file()
+        return self.resources_file()
 
     def _prepare_all(self):
         from concurrent.futures import ThreadPoolExecutor
