@@ -30,6 +30,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::Inspector;
+using testing::recordNumbered;
 using testing::TemporaryDirectory;
 
 constexpr std::int64_t T = 1'800'000'000;
@@ -112,16 +113,6 @@ MetricsConfiguration configuration() {
     return c;
 }
 
-void record(PostHogMetrics& client, int first, int last) {
-    for (int i = first; i <= last; ++i) {
-        MetricsEvent e;
-        e.name = "bootstrapper_started";
-        e.occurredAt = currentEventTicks();
-        e.properties["status"] = "e" + std::to_string(i);
-        client.recordDurable(e, "anon_ok");
-    }
-}
-
 class ShippedSqliteOutbox : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -156,7 +147,7 @@ TEST_F(ShippedSqliteOutbox, ANewerSyntaxViewIsNeverMovedAndTheRunsEventsGoToTheO
     Deliveries deliveries;
     {
         PostHogMetrics client(configuration(), options(deliveries), platform());
-        record(client, 0, 2);
+        recordNumbered(client, 0, 2);
     }
     EXPECT_TRUE(setAsideFiles(directory.path()).empty()) << "a healthy file was set aside";
     EXPECT_TRUE(bytesOf(shared) == before) << "the application's file changed";
@@ -169,7 +160,7 @@ TEST_F(ShippedSqliteOutbox, ANewerSyntaxViewIsNeverMovedAndTheRunsEventsGoToTheO
     deliveries.succeed = true;
     {
         PostHogMetrics client(configuration(), options(deliveries), platform());
-        record(client, 3, 3);
+        recordNumbered(client, 3, 3);
         EXPECT_TRUE(client.flush(10000));
     }
     for (const char* status : {"\"e0\"", "\"e1\"", "\"e2\"", "\"e3\""}) {
@@ -199,7 +190,7 @@ TEST_F(ShippedSqliteOutbox, APeerTriggerNeedingWhatWeLackSendsTheEventsToTheOwnO
         Deliveries deliveries;
         {
             PostHogMetrics client(configuration(), options(deliveries), platform());
-            record(client, 0, 1);
+            recordNumbered(client, 0, 1);
         }
         EXPECT_TRUE(setAsideFiles(directory.path()).empty());
         ASSERT_TRUE(std::filesystem::exists(own));
@@ -241,7 +232,7 @@ TEST_F(ShippedSqliteOutbox, AStaleDamageMarkAgainstAReplacedFileMovesNothing) {
         fresh.append("fresh-row", "{}", T);
     }
     // The client's connection still reads the old file, finds it damaged, and appends again.
-    record(client, 0, 0);
+    recordNumbered(client, 0, 0);
     EXPECT_TRUE(bytesOf(aside) == damaged) << "the fresh outbox was moved over the damaged file";
     Inspector db(shared);
     EXPECT_EQ(db.integer("SELECT COUNT(*) FROM events WHERE uuid='fresh-row'"), 1);
@@ -283,7 +274,7 @@ TEST_F(ShippedSqliteOutbox, KeptEventsGetTheirLastTryWhenTheOutboxIsFreedJustBef
     Deliveries deliveries;
     std::optional<PostHogMetrics> client;
     client.emplace(configuration(), options(deliveries), slow);
-    record(*client, 0, 2);
+    recordNumbered(*client, 0, 2);
     int status = 0;
     ASSERT_EQ(waitpid(holder, &status, 0), holder);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -309,7 +300,7 @@ TEST_F(ShippedSqliteOutbox, TheWorkerWaitsAtMostOneBusyTimeoutWhileAnotherProces
     std::chrono::steady_clock::duration spent{};
     for (int i = 0; i < 5; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        record(client, i, i);
+        recordNumbered(client, i, i);
         spent += std::chrono::steady_clock::now() - start;
         std::this_thread::sleep_for(300ms);
     }
@@ -335,7 +326,7 @@ TEST_F(ShippedSqliteOutbox, AnEventThatMeetsABusyOutboxIsKeptForTheSender) {
     std::this_thread::sleep_for(200ms);
     const pid_t holder = holdOutbox(shared, 1500, directory.path() / "held");
     ASSERT_GT(holder, 0);
-    record(client, 0, 0);
+    recordNumbered(client, 0, 0);
     int status = 0;
     ASSERT_EQ(waitpid(holder, &status, 0), holder);
     const Inspector db(shared);
@@ -353,7 +344,7 @@ TEST_F(ShippedSqliteOutbox, AnOutboxThatCannotBeOpenedForAWhileKeepsTheEvents) {
     eager.busyRetryBaseDelay = 20ms;
     Deliveries deliveries;
     PostHogMetrics client(configuration(), options(deliveries), eager);
-    record(client, 0, 1);
+    recordNumbered(client, 0, 1);
     EXPECT_FALSE(client.flush(0)) << "the events are pending";
     std::filesystem::remove_all(shared);
     // The sender makes the file before its table: until both are there, there are no rows to count.

@@ -23,6 +23,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::Inspector;
+using testing::recordNumbered;
 using testing::TemporaryDirectory;
 
 constexpr const char* InstallationId = "0f8fad5b-d9cb-469f-a165-70867728950e";
@@ -344,17 +345,6 @@ TEST_F(MetricsTest, StoppingDoesNotWaitForAPostThatNeverReturns) {
         EXPECT_EQ(db.rows(), 1);
         EXPECT_EQ(db.integer("SELECT attempts FROM events"), 1) << "the aborted post counts as a failed one";
         EXPECT_EQ(host->posts, 1);
-    }
-}
-
-/// Bootstrapper events whose "status" is "e<first>" to "e<last>", recorded one after another.
-void recordNumbered(PostHogMetrics& client, int first, int last) {
-    for (int i = first; i <= last; ++i) {
-        MetricsEvent e;
-        e.name = "bootstrapper_started";
-        e.occurredAt = currentEventTicks();
-        e.properties["status"] = "e" + std::to_string(i);
-        client.recordDurable(e, "anon_ok");
     }
 }
 

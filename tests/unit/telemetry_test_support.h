@@ -1,5 +1,8 @@
 #pragma once
 
+#include "telemetry/event_timestamp.h"
+#include "telemetry/posthog_metrics.h"
+
 #include <sqlite3.h>
 
 #include <gtest/gtest.h>
@@ -134,6 +137,17 @@ inline void insertDueRows(const Inspector& db, int rows, std::int64_t now) {
             std::to_string(rows - 1) +
             ") INSERT INTO events(uuid,body,created,next) SELECT printf('r%03d',i),'b'," +
             std::to_string(now) + "," + std::to_string(now) + " FROM n");
+}
+
+/// Bootstrapper events whose "status" is "e<first>" to "e<last>", recorded one after another.
+inline void recordNumbered(PostHogMetrics& client, int first, int last) {
+    for (int i = first; i <= last; ++i) {
+        MetricsEvent e;
+        e.name = "bootstrapper_started";
+        e.occurredAt = currentEventTicks();
+        e.properties["status"] = "e" + std::to_string(i);
+        client.recordDurable(e, "anon_ok");
+    }
 }
 
 } // namespace ardenwick::testing
